@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine (or any with the packages below), builds Quaverly, and
+# either runs it or runs the test suite:
+#   scripts/quickstart.sh run    build and start the application
+#   scripts/quickstart.sh test   build and run every test through CTest
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+build_dir=${QUAVERLY_BUILD_DIR:-build}
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libexpat1-dev libgtest-dev)
+
+install_missing_packages() {
+    command -v dpkg >/dev/null || return 0
+    local missing=()
+    for package in "${packages[@]}"; do
+        dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing ${missing[*]}"
+    "${sudo[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+}
+
+build() {
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$build_dir"
+}
+
+case "${1:-}" in
+run)
+    install_missing_packages
+    build
+    exec "$build_dir/src/cli/quaverly-cli" --help
+    ;;
+test)
+    install_missing_packages
+    build
+    ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
+    ;;
+*)
+    echo "usage: scripts/quickstart.sh run|test" >&2
+    exit 2
+    ;;
+esac
