@@ -1,0 +1,50 @@
+#pragma once
+
+#include "model/MusicLibrary.h"
+#include "platform/Error.h"
+#include "platform/SerialExecutor.h"
+
+#include <QFuture>
+#include <QUrl>
+
+#include <optional>
+
+namespace quaverly {
+
+/// Reads one exported library file into a MusicLibrary. An actor: scans run one at a time,
+/// in order, on its own executor, off the caller's thread. It keeps nothing between calls.
+class MusicLibraryScanner
+{
+public:
+    /// The scanner's own error.
+    class ScanError : public Error
+    {
+    public:
+        enum class Kind { invalidFormat, fileNotFound };
+
+        [[nodiscard]] static ScanError invalidFormat(const QString &message);
+        [[nodiscard]] static ScanError fileNotFound(const QUrl &url);
+
+        [[nodiscard]] Kind kind() const noexcept { return m_kind; }
+
+    private:
+        ScanError(Kind kind, QString description);
+        Kind m_kind;
+    };
+
+    /// The library in the file at `url`. The future fails with the FileSystemError of the read,
+    /// the PropertyListError of the parse, or ScanError::invalidFormat for a root that is not
+    /// a dictionary.
+    [[nodiscard]] QFuture<MusicLibrary> scanLibrary(const QUrl &url);
+
+    /// The synchronous core of scanLibrary(); throws what its future would fail with.
+    [[nodiscard]] static MusicLibrary scanLibrarySync(const QUrl &url);
+
+    /// The "Album Artwork" item beside the library file at `url`, when anything exists there.
+    [[nodiscard]] static std::optional<QUrl> artworkCacheURL(const QUrl &url);
+
+private:
+    SerialExecutor m_executor;
+};
+
+} // namespace quaverly
