@@ -1,0 +1,87 @@
+#pragma once
+
+#include "engine/SyncJob.h"
+#include "model/MusicLibrary.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+namespace quaverly {
+
+/// The state behind one window: the two chosen library files, the two scanned libraries,
+/// the current job and the phase of the flow. Every assignment of a published property
+/// first emits objectWillChange(), also when the value does not change, then stores it.
+/// Main thread only. Made through create(): a running scan or sync holds a reference and
+/// keeps the coordinator alive until it ends, and the last release, from any thread,
+/// destroys it on the main thread.
+class SyncCoordinator : public QObject, public std::enable_shared_from_this<SyncCoordinator>
+{
+    Q_OBJECT
+
+public:
+    struct Phase
+    {
+        enum class Kind { setup, scanning, readyToSync, syncing, completed, failed };
+
+        Kind kind = Kind::setup;
+        /// The failure's sentence; empty for every other kind.
+        QString message;
+
+        [[nodiscard]] static Phase failed(QString message) { return {Kind::failed, std::move(message)}; }
+        [[nodiscard]] bool is(Kind other) const noexcept { return kind == other; }
+        /// Same kind and, for failed, the same message.
+        [[nodiscard]] friend bool operator==(const Phase &a, const Phase &b)
+        {
+            return a.kind == b.kind && (a.kind != Kind::failed || a.message == b.message);
+        }
+    };
+
+    [[nodiscard]] static std::shared_ptr<SyncCoordinator> create();
+    ~SyncCoordinator() override;
+
+    // Published properties, in declaration order.
+    [[nodiscard]] const std::optional<QUrl> &sourceLibraryURL() const { return m_sourceLibraryURL; }
+    void setSourceLibraryURL(std::optional<QUrl> url);
+    [[nodiscard]] const std::optional<QUrl> &destinationLibraryURL() const { return m_destinationLibraryURL; }
+    void setDestinationLibraryURL(std::optional<QUrl> url);
+    [[nodiscard]] const std::optional<MusicLibrary> &sourceLibrary() const { return m_sourceLibrary; }
+    [[nodiscard]] const std::optional<MusicLibrary> &destinationLibrary() const { return m_destinationLibrary; }
+    [[nodiscard]] const std::optional<SyncJob> &currentJob() const { return m_currentJob; }
+    [[nodiscard]] const Phase &phase() const { return m_phase; }
+
+    /// Both library files are chosen.
+    [[nodiscard]] bool canScan() const;
+    /// The phase is readyToSync and the current job has at least one change.
+    [[nodiscard]] bool canSync() const;
+
+    /// Reads both chosen files and builds the job; a silent no-op unless both are chosen.
+    /// Returns at once; the outcome arrives through the published properties.
+    void scanLibraries();
+    /// Runs the current job; a silent no-op without one. Returns at once.
+    void startSync();
+    /// Back to setup, keeping the chosen files.
+    void reset();
+
+Q_SIGNALS:
+    /// Emitted before every assignment of a published property.
+    void objectWillChange();
+
+private:
+    SyncCoordinator();
+
+    template<typename T>
+    void assign(T &property, T value);
+
+    std::optional<QUrl> m_sourceLibraryURL;
+    std::optional<QUrl> m_destinationLibraryURL;
+    std::optional<MusicLibrary> m_sourceLibrary;
+    std::optional<MusicLibrary> m_destinationLibrary;
+    std::optional<SyncJob> m_currentJob;
+    Phase m_phase;
+};
+
+} // namespace quaverly
