@@ -20,19 +20,19 @@ struct SyncJob
 {
     enum class SyncStatus { pending, scanning, transferring, completed, failed, cancelled };
 
-    QUuid id;
-    QDateTime createdAt;
+    QUuid id{};
+    QDateTime createdAt{};
     /// The folder that holds the source library file.
-    QUrl sourceLibraryPath;
+    QUrl sourceLibraryPath{};
     /// The folder that holds the destination library file.
-    QUrl destinationLibraryPath;
-    QList<Track> tracksToAdd;
-    QList<Track> tracksToRemove;
-    QList<Track> tracksToUpdate;
-    QList<Playlist> playlistsToSync;
+    QUrl destinationLibraryPath{};
+    QList<Track> tracksToAdd{};
+    QList<Track> tracksToRemove{};
+    QList<Track> tracksToUpdate{};
+    QList<Playlist> playlistsToSync{};
     bool syncArtwork = true;
     SyncStatus status = SyncStatus::pending;
-    std::optional<QDateTime> completedAt;
+    std::optional<QDateTime> completedAt{};
     qint64 completedItemCount = 0;
     qint64 totalItemCount = 0;
 
@@ -48,5 +48,8 @@ struct SyncJob
     /// Throws DecodingError naming the key; unknown keys are ignored.
     [[nodiscard]] static SyncJob fromJson(const QJsonObject &object);
 };
+
+/// By case, so statuses can key a QHash or QSet.
+[[nodiscard]] size_t qHash(SyncJob::SyncStatus status, size_t seed = 0) noexcept;
 
 } // namespace quaverly

@@ -20,6 +20,10 @@ public:
     [[nodiscard]] static DecodingError typeMismatch(const QString &key, const QString &expected);
     [[nodiscard]] static DecodingError dataCorrupted(const QString &key, const QString &reason);
 
+    /// The same failure for a key read inside the value at `path`, e.g. "tracksToAdd[3]":
+    /// the key becomes "tracksToAdd[3].title" and the sentence names it so.
+    [[nodiscard]] DecodingError nestedIn(const QString &path) const;
+
 private:
     Kind m_kind;
     QString m_key;

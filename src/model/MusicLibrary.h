@@ -16,15 +16,15 @@ namespace quaverly {
 struct MusicLibrary
 {
     /// The library file that was read, exactly as handed to the reader.
-    QUrl xmlURL;
+    QUrl xmlURL{};
     /// Every track read, keyed by its persistentID.
-    QHash<QString, Track> tracks;
+    QHash<QString, Track> tracks{};
     /// Every playlist read, in file order.
-    QList<Playlist> playlists;
+    QList<Playlist> playlists{};
     /// The "Album Artwork" item beside the library file, when it existed at scan time.
-    std::optional<QUrl> artworkCacheURL;
+    std::optional<QUrl> artworkCacheURL{};
     /// When the scan finished.
-    QDateTime scannedAt;
+    QDateTime scannedAt{};
 };
 
 } // namespace quaverly

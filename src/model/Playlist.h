@@ -15,13 +15,13 @@ struct Playlist
 {
     enum class PlaylistKind { standard, smart, folder, genius };
 
-    QString persistentID;
-    QString name;
+    QString persistentID{};
+    QString name{};
     PlaylistKind kind = PlaylistKind::standard;
     /// Persistent IDs of the member tracks, in the playlist's order; repeats allowed.
-    QList<QString> trackIDs;
-    std::optional<QString> parentID;
-    std::optional<QDateTime> dateModified;
+    QList<QString> trackIDs{};
+    std::optional<QString> parentID{};
+    std::optional<QDateTime> dateModified{};
 
     [[nodiscard]] const QString &id() const noexcept { return persistentID; }
 
@@ -36,5 +36,7 @@ struct Playlist
 
 [[nodiscard]] bool operator==(const Playlist &a, const Playlist &b);
 [[nodiscard]] size_t qHash(const Playlist &playlist, size_t seed = 0);
+/// By case, so kinds can key a QHash or QSet.
+[[nodiscard]] size_t qHash(Playlist::PlaylistKind kind, size_t seed = 0) noexcept;
 
 } // namespace quaverly

@@ -13,26 +13,27 @@ namespace quaverly {
 /// order, which equality, hashing and the serialised form follow.
 struct Track
 {
-    QString persistentID;
-    QString title;
-    QString artist;
-    QString albumArtist;
-    QString album;
-    QString genre;
-    std::optional<qint64> year;
-    std::optional<qint64> discNumber;
-    std::optional<qint64> trackNumber;
+    // Every field has an initialiser, so a designated initialiser may name only some of them.
+    QString persistentID{};
+    QString title{};
+    QString artist{};
+    QString albumArtist{};
+    QString album{};
+    QString genre{};
+    std::optional<qint64> year{};
+    std::optional<qint64> discNumber{};
+    std::optional<qint64> trackNumber{};
     double duration = 0;
     qint64 rating = 0;
     qint64 playCount = 0;
     qint64 skipCount = 0;
     bool loved = false;
     bool disliked = false;
-    std::optional<QDateTime> dateAdded;
-    std::optional<QDateTime> dateModified;
-    std::optional<QDateTime> lastPlayedDate;
-    std::optional<QUrl> location;
-    std::optional<qint64> fileSize;
+    std::optional<QDateTime> dateAdded{};
+    std::optional<QDateTime> dateModified{};
+    std::optional<QDateTime> lastPlayedDate{};
+    std::optional<QUrl> location{};
+    std::optional<qint64> fileSize{};
     bool hasArtwork = false;
 
     [[nodiscard]] const QString &id() const noexcept { return persistentID; }

@@ -1,0 +1,93 @@
+#include "model/JsonCoding.h"
+
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using quaverly::DecodingError;
+namespace JsonCoding = quaverly::JsonCoding;
+
+TEST(JsonCodingTest, WritesDatesAsUtcWithMillisecondsOnlyWhenPresent)
+{
+    const QDateTime instant(QDate(2024, 1, 2), QTime(3, 4, 5), Qt::UTC);
+    const std::pair<QDateTime, QString> cases[] = {
+        {instant, u"2024-01-02T03:04:05Z"_s},
+        {instant.addMSecs(123), u"2024-01-02T03:04:05.123Z"_s},
+        {instant.addMSecs(7), u"2024-01-02T03:04:05.007Z"_s},
+        {instant.toTimeZone(QTimeZone("America/New_York")), u"2024-01-02T03:04:05Z"_s},
+        {QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC), u"+10000-01-01T00:00:00Z"_s},
+        {QDateTime(QDate(-1, 12, 31), QTime(0, 0), Qt::UTC), u"0000-12-31T00:00:00Z"_s},
+        {QDateTime(QDate(-10000, 1, 1), QTime(0, 0), Qt::UTC), u"-9999-01-01T00:00:00Z"_s},
+    };
+    for (const auto &[date, text] : cases) {
+        SCOPED_TRACE(text.toStdString());
+        ASSERT_TRUE(date.isValid());
+        EXPECT_EQ(JsonCoding::dateText(date), text);
+        const std::optional<QDateTime> back = JsonCoding::dateFromText(text);
+        ASSERT_TRUE(back.has_value());
+        EXPECT_EQ(*back, date);
+    }
+    EXPECT_EQ(JsonCoding::dateText(QDateTime()), QString());
+}
+
+TEST(JsonCodingTest, ReadsOnlyWellFormedUtcDates)
+{
+    EXPECT_EQ(JsonCoding::dateFromText(u"2024-01-02T03:04:05.5Z"),
+              QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 500), Qt::UTC));
+    const QString rejected[] = {
+        u""_s, u"2024-01-02"_s, u"2024-01-02T03:04:05"_s, u"2024-01-02T03:04:05+01:00"_s,
+        u"2024-01-02 03:04:05Z"_s, u"2024-1-02T03:04:05Z"_s, u"12024-01-02T03:04:05Z"_s,
+        u"+024-01-02T03:04:05Z"_s, u"2023-02-29T00:00:00Z"_s, u"2024-01-02T24:00:00Z"_s,
+        u"2024-01-02T23:59:60Z"_s, u"2024-01-02T03:04:05.1234Z"_s, u"2024-01-02T03:04:05.Z"_s,
+        u"2024-01-02T03:04:05Zjunk"_s, u"\uFF12024-01-02T03:04:05Z"_s, u"+999999999-01-01T00:00:00Z"_s,
+    };
+    for (const QString &text : rejected) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(JsonCoding::dateFromText(text), std::nullopt);
+    }
+}
+
+TEST(JsonCodingTest, ReadsUuidsOnlyInTheirTextForm)
+{
+    const QJsonObject object{
+        {u"good"_s, u"12345678-9abc-def0-1234-56789ABCDEF0"_s},
+        {u"nil"_s, u"00000000-0000-0000-0000-000000000000"_s},
+        {u"braces"_s, u"{12345678-9abc-def0-1234-56789abcdef0}"_s},
+        {u"trailing"_s, u"12345678-9abc-def0-1234-56789abcdef0X"_s},
+        {u"notHex"_s, u"1234567g-9abc-def0-1234-56789abcdef0"_s},
+    };
+    EXPECT_EQ(JsonCoding::read<QUuid>(object, "good"_L1),
+              QUuid::fromString(u"12345678-9abc-def0-1234-56789abcdef0"_s));
+    EXPECT_TRUE(JsonCoding::read<QUuid>(object, "nil"_L1).isNull());
+    for (const char *key : {"braces", "trailing", "notHex"}) {
+        SCOPED_TRACE(key);
+        EXPECT_THROW((void)JsonCoding::read<QUuid>(object, QLatin1StringView(key)), DecodingError);
+    }
+}
+
+TEST(JsonCodingTest, NestedFailuresNameTheirPath)
+{
+    const DecodingError inner = DecodingError::typeMismatch(u"title"_s, u"a text"_s);
+    const DecodingError nested = inner.nestedIn(u"tracksToAdd[3]"_s);
+    EXPECT_EQ(nested.kind(), DecodingError::Kind::typeMismatch);
+    EXPECT_EQ(nested.key(), u"tracksToAdd[3].title"_s);
+    EXPECT_EQ(nested.description(), u"The value for the key \"tracksToAdd[3].title\" is not a text."_s);
+
+    const QJsonObject object{{u"ids"_s, QJsonArray{u"A"_s, 2}}};
+    try {
+        (void)JsonCoding::read<QList<QString>>(object, "ids"_L1);
+        FAIL() << "a number in a list of texts was accepted";
+    } catch (const DecodingError &error) {
+        EXPECT_EQ(error.key(), u"ids[1]"_s);
+        EXPECT_EQ(error.kind(), DecodingError::Kind::typeMismatch);
+    }
+}
+
+TEST(JsonCodingTest, QuotesLongTextsShortened)
+{
+    EXPECT_EQ(JsonCoding::quoted(u"short"), u"\"short\""_s);
+    const QString longText = QString(46, u'x') + u"\U0001F3B5"_s + QString(100, u'y');
+    const QString shortened = JsonCoding::quoted(longText);
+    EXPECT_EQ(shortened, u"\""_s + QString(46, u'x') + u"\u2026\""_s) << "no half surrogate pair";
+}
