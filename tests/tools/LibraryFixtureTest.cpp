@@ -255,6 +255,11 @@ TEST(LibraryFixtureTest, TextsCarryUnicodeXmlSpecialsAndEncodedLocations)
     for (const QString &needle : {u"file:///Volumes/My%20Disk/Music%20%231/"_s, u"%25"_s, u"%23"_s, u"%3F"_s,
                                  u"%2B"_s, u"%C3%"_s, u"%2520"_s})
         EXPECT_TRUE(locations.contains(needle)) << qPrintable(needle);
+
+    options.localhostUrls = true;
+    QByteArray withHost = libraryXml(options);
+    EXPECT_EQ(withHost.count("file://localhost/"), xml.count("file:///"));
+    EXPECT_EQ(withHost.replace("file://localhost/", "file:///"), xml);
 }
 
 TEST(LibraryFixtureTest, WritesEveryLocationsMediaAndArtworkWithHiddenItems)
