@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
-using quaverly::DecodingError;
 namespace JsonCoding = quaverly::JsonCoding;
 
 TEST(JsonCodingTest, WritesDatesAsUtcWithMillisecondsOnlyWhenPresent)
@@ -45,42 +44,6 @@ TEST(JsonCodingTest, ReadsOnlyWellFormedUtcDates)
     for (const QString &text : rejected) {
         SCOPED_TRACE(text.toStdString());
         EXPECT_EQ(JsonCoding::dateFromText(text), std::nullopt);
-    }
-}
-
-TEST(JsonCodingTest, ReadsUuidsOnlyInTheirTextForm)
-{
-    const QJsonObject object{
-        {u"good"_s, u"12345678-9abc-def0-1234-56789ABCDEF0"_s},
-        {u"nil"_s, u"00000000-0000-0000-0000-000000000000"_s},
-        {u"braces"_s, u"{12345678-9abc-def0-1234-56789abcdef0}"_s},
-        {u"trailing"_s, u"12345678-9abc-def0-1234-56789abcdef0X"_s},
-        {u"notHex"_s, u"1234567g-9abc-def0-1234-56789abcdef0"_s},
-    };
-    EXPECT_EQ(JsonCoding::read<QUuid>(object, "good"_L1),
-              QUuid::fromString(u"12345678-9abc-def0-1234-56789abcdef0"_s));
-    EXPECT_TRUE(JsonCoding::read<QUuid>(object, "nil"_L1).isNull());
-    for (const char *key : {"braces", "trailing", "notHex"}) {
-        SCOPED_TRACE(key);
-        EXPECT_THROW((void)JsonCoding::read<QUuid>(object, QLatin1StringView(key)), DecodingError);
-    }
-}
-
-TEST(JsonCodingTest, NestedFailuresNameTheirPath)
-{
-    const DecodingError inner = DecodingError::typeMismatch(u"title"_s, u"a text"_s);
-    const DecodingError nested = inner.nestedIn(u"tracksToAdd[3]"_s);
-    EXPECT_EQ(nested.kind(), DecodingError::Kind::typeMismatch);
-    EXPECT_EQ(nested.key(), u"tracksToAdd[3].title"_s);
-    EXPECT_EQ(nested.description(), u"The value for the key \"tracksToAdd[3].title\" is not a text."_s);
-
-    const QJsonObject object{{u"ids"_s, QJsonArray{u"A"_s, 2}}};
-    try {
-        (void)JsonCoding::read<QList<QString>>(object, "ids"_L1);
-        FAIL() << "a number in a list of texts was accepted";
-    } catch (const DecodingError &error) {
-        EXPECT_EQ(error.key(), u"ids[1]"_s);
-        EXPECT_EQ(error.kind(), DecodingError::Kind::typeMismatch);
     }
 }
 

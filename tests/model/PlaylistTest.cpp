@@ -99,14 +99,12 @@ TEST(PlaylistTest, DecodingFailuresNameTheKey)
     } cases[] = {
         {"kind", u"other"_s, ErrorKind::dataCorrupted, u"kind"_s,
          u"The value for the key \"kind\" is not valid: \"other\" is not a playlist kind."_s},
-        {"kind", u"Smart"_s, ErrorKind::dataCorrupted, u"kind"_s, {}},
         {"trackIDs", QJsonValue::Undefined, ErrorKind::keyNotFound, u"trackIDs"_s,
          u"The value for the key \"trackIDs\" is missing."_s},
         {"trackIDs", u"T1"_s, ErrorKind::typeMismatch, u"trackIDs"_s,
          u"The value for the key \"trackIDs\" is not a list."_s},
         {"trackIDs", QJsonArray{u"T1"_s, QJsonValue::Null}, ErrorKind::typeMismatch, u"trackIDs[1]"_s,
          u"The value for the key \"trackIDs[1]\" is not a text."_s},
-        {"parentID", 3, ErrorKind::typeMismatch, u"parentID"_s, {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.errorKey.toStdString());
