@@ -283,7 +283,7 @@ FileDescriptor openCopySource(const QByteArray &from, struct stat &status, const
     if (S_ISDIR(status.st_mode))
         fail(action, EISDIR);
     if (!S_ISREG(status.st_mode))
-        fail(action, EINVAL, u"It isn't a regular file"_s);
+        fail(action, EINVAL, u"Not a regular file"_s);
     return source;
 }
 
@@ -318,13 +318,15 @@ QByteArray temporaryPathBeside(const QByteArray &target)
 
 QByteArray readWholeFile(const QString &path)
 {
-    const QByteArray native = nativePathOrFail(path, readAction(path));
+    // Worded up front, so that nothing runs between a failing call and the reading of errno.
+    const QString action = readAction(path);
+    const QByteArray native = nativePathOrFail(path, action);
     FileDescriptor file = openFile(native, O_RDONLY | O_NONBLOCK);
     struct stat status;
     if (!file.isOpen() || ::fstat(file.get(), &status) != 0)
-        fail(readAction(path), errno);
+        fail(action, errno);
     if (S_ISDIR(status.st_mode))
-        fail(readAction(path), EISDIR);
+        fail(action, EISDIR);
     // Non-blocking was only for the open; a pipe or device must be read normally.
     if (!S_ISREG(status.st_mode))
         ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
@@ -340,7 +342,7 @@ QByteArray readWholeFile(const QString &path)
                 return ::read(file.get(), data.data() + used, size_t(std::min(data.size() - used, maxRead)));
             });
             if (got < 0)
-                fail(readAction(path), errno);
+                fail(action, errno);
             if (got == 0)
                 break;
             used += got;
@@ -351,7 +353,7 @@ QByteArray readWholeFile(const QString &path)
         char probe[16384];
         const ssize_t got = retryOnInterrupt([&] { return ::read(file.get(), probe, sizeof probe); });
         if (got < 0)
-            fail(readAction(path), errno);
+            fail(action, errno);
         if (got == 0)
             break;
         data.resize(used + std::max<qsizetype>(used / 2, 65536));
@@ -373,7 +375,8 @@ bool itemExists(const QString &path) noexcept
 
 void createFolder(const QString &path)
 {
-    QByteArray native = nativePathOrFail(path, createFolderAction(path));
+    const QString action = createFolderAction(path);
+    QByteArray native = nativePathOrFail(path, action);
     while (native.size() > 1 && native.endsWith('/'))
         native.chop(1);
 
@@ -393,18 +396,22 @@ void createFolder(const QString &path)
         if (isFolder(level))
             break;
         if (error != ENOENT)
-            fail(createFolderAction(path), error);
+            fail(action, error);
         missing.push_back(end);
         end = native.lastIndexOf('/', end - 1);
         while (end > 0 && native.at(end - 1) == '/')
             --end;
         if (end <= 0)
-            fail(createFolderAction(path), ENOENT);
+            fail(action, ENOENT);
     }
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
         const QByteArray folder = native.left(*level);
-        if (::mkdir(folder.constData(), 0777) != 0 && !isFolder(folder))
-            fail(createFolderAction(path), errno);
+        if (::mkdir(folder.constData(), 0777) != 0) {
+            const int error = errno;
+            // Someone else may have made it meanwhile.
+            if (!isFolder(folder))
+                fail(action, error);
+        }
     }
 }
 
@@ -445,17 +452,22 @@ void replaceItem(const QString &from, const QString &to)
 
     struct stat sourceStatus;
     const FileDescriptor source = openCopySource(nativeFrom, sourceStatus, action);
-    // Writing a file over itself would first need its content gone; it already is the copy.
+    // One file under two names (the same path, a hard link, two libraries sharing a folder)
+    // already is its own copy.
     if (targetExists && ::stat(nativeTo.constData(), &targetStatus) == 0
         && targetStatus.st_dev == sourceStatus.st_dev && targetStatus.st_ino == sourceStatus.st_ino) {
         return;
     }
 
+    // The copy reaches the disk before it takes the old file's place, so that a crash cannot
+    // leave an empty file where a good one was. With nothing to replace there is nothing to
+    // lose, and the flush (milliseconds per file) is saved.
+    const bool durable = targetExists;
     QByteArray temporary;
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         temporary = temporaryPathBeside(nativeTo);
-        error = copyToNewFile(source.get(), sourceStatus, temporary, true);
+        error = copyToNewFile(source.get(), sourceStatus, temporary, durable);
     }
     if (error)
         fail(action, error);
@@ -469,10 +481,11 @@ void replaceItem(const QString &from, const QString &to)
 
 ResourceValues resourceValues(const QString &path)
 {
-    const QByteArray native = nativePathOrFail(path, attributesAction(path));
+    const QString action = attributesAction(path);
+    const QByteArray native = nativePathOrFail(path, action);
     struct stat status;
     if (::lstat(native.constData(), &status) != 0)
-        fail(attributesAction(path), errno);
+        fail(action, errno);
     return valuesFrom(status);
 }
 

@@ -158,7 +158,9 @@ TEST_F(FileSystemTest, ReportsEachFailureInOneSentenceNamingThePath)
 {
     write(u"file"_s, "old");
     makeFolder(u"folder/inner"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(u"pipe"_s)).constData(), 0644), 0);
     const QString file = path(u"file"_s), folder = path(u"folder"_s), missing = path(u"missing"_s);
+    const QString pipe = path(u"pipe"_s);
     const struct
     {
         const char *name;
@@ -184,6 +186,8 @@ TEST_F(FileSystemTest, ReportsEachFailureInOneSentenceNamingThePath)
          u"Couldn't copy %1 to %2: No such file or directory."_s.arg(q(missing), q(path(u"new"_s))), ENOENT},
         {"copy folder", [&] { fs::copyItem(folder, path(u"new"_s)); },
          u"Couldn't copy %1 to %2: Is a directory."_s.arg(q(folder), q(path(u"new"_s))), EISDIR},
+        {"copy pipe", [&] { fs::copyItem(pipe, path(u"new"_s)); },
+         u"Couldn't copy %1 to %2: Not a regular file."_s.arg(q(pipe), q(path(u"new"_s))), EINVAL},
         {"copy onto existing folder", [&] { fs::copyItem(file, folder); },
          u"Couldn't copy %1 to %2: File exists."_s.arg(q(file), q(folder)), EEXIST},
         {"copy onto existing file", [&] { fs::copyItem(file, file); },
@@ -199,7 +203,7 @@ TEST_F(FileSystemTest, ReportsEachFailureInOneSentenceNamingThePath)
         SCOPED_TRACE(testCase.name);
         expectFailure(testCase.operation, testCase.sentence, testCase.errorCode);
         // Nothing was lost or left behind on the way.
-        EXPECT_EQ(namesIn(), "file|folder");
+        EXPECT_EQ(namesIn(), "file|folder|pipe");
         EXPECT_EQ(namesIn(u"folder"_s), "inner");
         EXPECT_EQ(contentOf(u"file"_s), "old");
     }
@@ -363,10 +367,13 @@ TEST_F(FileSystemTest, ReplaceOfAFileWithItselfLeavesItIntact)
     write(u"file"_s, "precious");
     makeFolder(u"sub"_s);
     ASSERT_EQ(::link(QFile::encodeName(path(u"file"_s)).constData(), QFile::encodeName(path(u"hard"_s)).constData()), 0);
+    const ino_t inode = statusOf(path(u"file"_s)).st_ino;
     for (const QString &same : {path(u"file"_s), path(u"sub/../file"_s), path(u"hard"_s)}) {
         SCOPED_TRACE(same.toStdString());
         fs::replaceItem(path(u"file"_s), same);
         EXPECT_EQ(contentOf(u"file"_s), "precious");
+        EXPECT_EQ(statusOf(path(u"file"_s)).st_ino, inode);
+        EXPECT_EQ(statusOf(path(u"hard"_s)).st_ino, inode);
         EXPECT_EQ(namesIn(), "file|hard|sub");
     }
 }
