@@ -1,0 +1,197 @@
+#include "coordinator/SyncCoordinator.h"
+
+#include "engine/SyncEngine.h"
+#include "scanner/MusicLibraryScanner.h"
+
+#include <QFuture>
+#include <QList>
+#include <QMetaObject>
+#include <QPointer>
+#include <QThread>
+
+#include <exception>
+#include <new>
+
+using namespace Qt::StringLiterals;
+
+namespace quaverly {
+
+namespace {
+
+using Phase = SyncCoordinator::Phase;
+
+// The window shows this sentence verbatim, so every failure, ours or not, must become one.
+QString failureSentence(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Error &error) {
+        return error.description();
+    } catch (const std::bad_alloc &) {
+        return u"There was not enough memory to finish."_s;
+    } catch (const std::exception &error) {
+        return u"An unexpected error occurred (%1)."_s.arg(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        return u"An unexpected error occurred."_s;
+    }
+}
+
+// Calls `apply(coordinator, future)` on the coordinator's thread once `future` has ended.
+// The call is queued to the coordinator itself from the thread that ended the future, so it
+// comes after every call queued to the coordinator before that moment: the progress snapshots
+// of a run are all applied before its end. `self` keeps the coordinator alive until the queued
+// call has run; Qt drops the call's captures only after the delivery has returned, so a last
+// release there can destroy the coordinator on the spot without pulling it from under itself.
+template<typename T, typename Apply>
+void whenEnded(std::shared_ptr<SyncCoordinator> self, QFuture<T> future, Apply apply)
+{
+    future.then(QtFuture::Launch::Sync,
+                [self = std::move(self), apply = std::move(apply)](const QFuture<T> &ended) mutable {
+                    SyncCoordinator *receiver = self.get();
+                    QMetaObject::invokeMethod(
+                        receiver,
+                        [self = std::move(self), apply = std::move(apply), ended] { apply(*self, ended); },
+                        Qt::QueuedConnection);
+                });
+}
+
+} // namespace
+
+std::shared_ptr<SyncCoordinator> SyncCoordinator::create()
+{
+    // An operation's continuation may hold the last reference and let go of it on a worker
+    // thread; a QObject has to die on its own thread.
+    return std::shared_ptr<SyncCoordinator>(new SyncCoordinator, [](SyncCoordinator *coordinator) {
+        if (QThread::currentThread() == coordinator->thread()) {
+            delete coordinator;
+        } else {
+            coordinator->deleteLater();
+        }
+    });
+}
+
+SyncCoordinator::SyncCoordinator() = default;
+
+SyncCoordinator::~SyncCoordinator() = default;
+
+template<typename T>
+void SyncCoordinator::assign(T &property, T value)
+{
+    Q_EMIT objectWillChange();
+    property = std::move(value);
+}
+
+void SyncCoordinator::setSourceLibraryURL(std::optional<QUrl> url)
+{
+    assign(m_sourceLibraryURL, std::move(url));
+}
+
+void SyncCoordinator::setDestinationLibraryURL(std::optional<QUrl> url)
+{
+    assign(m_destinationLibraryURL, std::move(url));
+}
+
+bool SyncCoordinator::canScan() const
+{
+    return m_sourceLibraryURL && m_destinationLibraryURL;
+}
+
+bool SyncCoordinator::canSync() const
+{
+    return m_phase.is(Phase::Kind::readyToSync) && m_currentJob && m_currentJob->hasChanges();
+}
+
+void SyncCoordinator::scanLibraries()
+{
+    if (!m_sourceLibraryURL || !m_destinationLibraryURL) {
+        return;
+    }
+    assign(m_phase, Phase{Phase::Kind::scanning, {}});
+    assign(m_currentJob, {});
+
+    // One scanner reads both files one after the other; waiting for both before looking at
+    // either means a quick failure of one read is published only once the other has ended.
+    MusicLibraryScanner scanner;
+    QList<QFuture<MusicLibrary>> reads{scanner.scanLibrary(*m_sourceLibraryURL),
+                                       scanner.scanLibrary(*m_destinationLibraryURL)};
+    whenEnded(shared_from_this(), QtFuture::whenAll(reads.begin(), reads.end()),
+              [](SyncCoordinator &self, const QFuture<QList<QFuture<MusicLibrary>>> &ended) {
+                  std::optional<MusicLibrary> source;
+                  std::optional<MusicLibrary> destination;
+                  try {
+                      const QList<QFuture<MusicLibrary>> libraries = ended.result();
+                      // The source first: when both reads failed, its error is the one shown.
+                      source = libraries.at(0).result();
+                      destination = libraries.at(1).result();
+                  } catch (...) {
+                      self.assign(self.m_phase, Phase::failed(failureSentence(std::current_exception())));
+                      return;
+                  }
+                  self.assign(self.m_sourceLibrary, source);
+                  self.assign(self.m_destinationLibrary, destination);
+
+                  SyncEngine engine;
+                  whenEnded(self.shared_from_this(), engine.createJob(*std::move(source), *std::move(destination)),
+                            [](SyncCoordinator &coordinator, const QFuture<SyncJob> &built) {
+                                std::optional<SyncJob> job;
+                                try {
+                                    job = built.result();
+                                } catch (...) {
+                                    coordinator.assign(coordinator.m_phase,
+                                                       Phase::failed(failureSentence(std::current_exception())));
+                                    return;
+                                }
+                                coordinator.assign(coordinator.m_currentJob, std::move(job));
+                                coordinator.assign(coordinator.m_phase, Phase{Phase::Kind::readyToSync, {}});
+                            });
+              });
+}
+
+void SyncCoordinator::startSync()
+{
+    if (!m_currentJob) {
+        return;
+    }
+    SyncJob job = *m_currentJob;
+    assign(m_phase, Phase{Phase::Kind::syncing, {}});
+
+    // The callback must not keep the coordinator alive; the run's own continuation does that.
+    // Each snapshot is queued to the coordinator like the run's end, so they arrive in order
+    // and before it.
+    SyncEngine::Progress progress = [weak = QPointer<SyncCoordinator>(this)](const SyncJob &snapshot) {
+        SyncCoordinator *coordinator = weak.data();
+        if (!coordinator) {
+            return;
+        }
+        // A queued call is dropped with its receiver, so this never reaches a dead coordinator.
+        QMetaObject::invokeMethod(
+            coordinator,
+            [coordinator, snapshot] { coordinator->assign(coordinator->m_currentJob, std::optional(snapshot)); },
+            Qt::QueuedConnection);
+    };
+
+    SyncEngine engine;
+    whenEnded(shared_from_this(), engine.performSync(std::move(job), std::move(progress)),
+              [](SyncCoordinator &self, const QFuture<SyncJob> &run) {
+                  std::optional<SyncJob> finished;
+                  try {
+                      finished = run.result();
+                  } catch (...) {
+                      // Nothing is undone; currentJob keeps the last snapshot of how far the run got.
+                      self.assign(self.m_phase, Phase::failed(failureSentence(std::current_exception())));
+                      return;
+                  }
+                  self.assign(self.m_currentJob, std::move(finished));
+                  self.assign(self.m_phase, Phase{Phase::Kind::completed, {}});
+              });
+}
+
+void SyncCoordinator::reset()
+{
+    assign(m_sourceLibrary, {});
+    assign(m_destinationLibrary, {});
+    assign(m_currentJob, {});
+    assign(m_phase, Phase{});
+}
+
+} // namespace quaverly
