@@ -14,13 +14,17 @@ namespace quaverly::Placement {
 /// `path` with `.`, `..` and repeated separators resolved lexically (no file-system access).
 [[nodiscard]] QString normalisedPath(const QString &path);
 
+/// `relative` appended to `folder` with exactly one separator between them.
+[[nodiscard]] QString appendedPath(const QString &folder, QStringView relative);
+
 /// True when `path` lies strictly inside `folder`, compared by path components after
 /// normalising both.
 [[nodiscard]] bool isInside(const QString &path, const QString &folder);
 
 /// Where a track stored at `sourcePath` lands under `destinationFolder`: at the same
 /// relative place when it lies inside `sourceFolder`, otherwise directly in
-/// `destinationFolder` under its file name. The result always lies inside `destinationFolder`.
+/// `destinationFolder` under its file name. The result always lies inside `destinationFolder`;
+/// it is empty when `sourcePath` names no file (the root).
 [[nodiscard]] QString targetPath(const QString &sourcePath, const QString &sourceFolder,
                                  const QString &destinationFolder);
 
