@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <vector>
 
@@ -54,6 +55,15 @@ inline double residentMiB()
 #else
     return -1;
 #endif
+}
+
+/// CPU time used by the calling thread so far, in milliseconds: unlike wall time, it leaves out
+/// the time other processes on a busy machine take.
+inline double threadCpuMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 /// A track with every field filled as a real library's would be.

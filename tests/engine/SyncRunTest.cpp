@@ -221,6 +221,20 @@ TEST_F(SyncRunTest, RemovesOnlyFilesInsideTheDestinationFolder)
     EXPECT_FALSE(QFileInfo::exists(destinationPath(u"Media/real.m4a"_s)));
 }
 
+TEST_F(SyncRunTest, KeepsTheFileOfAReimportedTrack)
+{
+    // The source re-imported the track under a new ID: the old entry goes, its file stays as the new one's.
+    ASSERT_TRUE(writeFile(sourcePath(u"Media/a.m4a"_s), "new"));
+    ASSERT_TRUE(writeFile(destinationPath(u"Media/a.m4a"_s), "old"));
+    SyncJob run = job({track(u"NEW"_s, fileUrl(sourcePath(u"Media/a.m4a"_s)))},
+                      {track(u"OLD"_s, fileUrl(destinationPath(u"Media/./a.m4a"_s)))});
+
+    SyncEngine::runSync(run, record);
+
+    EXPECT_EQ(contentsOf(destinationPath(u"Media/a.m4a"_s)), QByteArray("new"));
+    EXPECT_EQ(reportedCounts(), (std::vector<qint64>{1, 2}));
+}
+
 TEST_F(SyncRunTest, StopsWhereATargetFolderCannotBeMade)
 {
     ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "A"));
