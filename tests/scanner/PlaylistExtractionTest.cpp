@@ -124,7 +124,7 @@ TEST(PlaylistExtractionTest, KeepsParentAndDateAsStored)
     ASSERT_EQ(playlists.size(), 2);
     EXPECT_EQ(playlists[0].parentID, u"NOSUCHFOLDER"_s);
     EXPECT_EQ(playlists[0].dateModified,
-              QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59), QTimeZone::UTC));
+              QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59), Qt::UTC));
     EXPECT_FALSE(playlists[1].parentID);
     EXPECT_FALSE(playlists[1].dateModified);
 }

@@ -81,7 +81,7 @@ TEST(TrackExtractionTest, ReadsEveryField)
     ASSERT_EQ(result.tracks.size(), 1);
     const Track track = result.tracks.value(u"0123456789ABCDEF"_s);
     const auto utc = [](int y, int mo, int d, int h, int mi, int s) {
-        return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::UTC);
+        return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC);
     };
     const Track expected{
         .persistentID = u"0123456789ABCDEF"_s,
