@@ -33,7 +33,7 @@ case "${1:-}" in
 run)
     install_missing_packages
     build
-    exec "$build_dir/src/cli/quaverly-cli" --help
+    exec "$build_dir/src/ui/quaverly"
     ;;
 test)
     install_missing_packages

@@ -1,0 +1,226 @@
+#include "ui/ContentView.h"
+
+#include "coordinator/SyncCoordinator.h"
+#include "ui/ChangesetSummaryView.h"
+#include "ui/ErrorBanner.h"
+#include "ui/Spinner.h"
+#include "ui/SymbolView.h"
+#include "ui/SyncProgressView.h"
+#include "ui/Theme.h"
+
+#include <QBoxLayout>
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+using namespace Qt::StringLiterals;
+
+namespace quaverly {
+
+namespace {
+
+using Kind = SyncCoordinator::Phase::Kind;
+
+QFrame *makeDivider()
+{
+    auto *line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+// A section that appears and disappears as a whole: a divider above its content.
+QWidget *makeSection(QWidget *content, const QString &name)
+{
+    auto *section = new QWidget;
+    section->setObjectName(name);
+    auto *column = new QVBoxLayout(section);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(20);
+    column->addWidget(makeDivider());
+    column->addWidget(content);
+    return section;
+}
+
+} // namespace
+
+ContentView::ContentView(QWidget *parent)
+    : QWidget(parent)
+    , m_coordinator(SyncCoordinator::create())
+    , m_sourcePicker(new LibraryPickerView(u"Source Library"_s))
+    , m_destinationPicker(new LibraryPickerView(u"Destination Library"_s))
+    , m_summary(new ChangesetSummaryView)
+    , m_errorBanner(new ErrorBanner)
+    , m_progress(new SyncProgressView)
+    , m_startOverButton(new QPushButton(u"Start Over"_s))
+    , m_scanButton(new QPushButton)
+    , m_scanSpinner(new Spinner(0.7))
+    , m_scanBusyLabel(new QLabel(u"Scanning\u2026"_s))
+    , m_syncButton(new QPushButton)
+{
+    // Header.
+    auto *houseSymbol = new SymbolView(u"music.note.house.fill"_s, Theme::Tint::accent, Theme::TextStyle::title);
+    houseSymbol->setObjectName(u"headerSymbol"_s);
+    auto *appName = new QLabel(u"Quaverly"_s);
+    appName->setObjectName(u"appName"_s);
+    Theme::styleText(appName, Theme::TextStyle::title2Bold);
+    auto *tagline = new QLabel(u"Sync your Music library between Macs"_s);
+    tagline->setObjectName(u"tagline"_s);
+    Theme::styleText(tagline, Theme::TextStyle::caption, Theme::Tint::secondary);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    titles->addWidget(appName);
+    titles->addWidget(tagline);
+    auto *header = new QHBoxLayout;
+    header->addWidget(houseSymbol, 0, Qt::AlignVCenter);
+    header->addLayout(titles, 1);
+
+    // Library choice.
+    m_sourcePicker->setObjectName(u"sourcePicker"_s);
+    m_destinationPicker->setObjectName(u"destinationPicker"_s);
+    auto *arrow = new SymbolView(u"arrow.down"_s, Theme::Tint::secondary, Theme::TextStyle::headline);
+    arrow->setObjectName(u"arrowSymbol"_s);
+    auto *pickers = new QVBoxLayout;
+    pickers->setSpacing(14);
+    pickers->addWidget(m_sourcePicker);
+    pickers->addWidget(arrow, 0, Qt::AlignHCenter);
+    pickers->addWidget(m_destinationPicker);
+
+    m_summary->setObjectName(u"summaryView"_s);
+    m_summarySection = makeSection(m_summary, u"summarySection"_s);
+    m_errorBanner->setObjectName(u"errorBanner"_s);
+    m_progress->setObjectName(u"progressView"_s);
+    m_progressSection = makeSection(m_progress, u"progressSection"_s);
+
+    // Button row.
+    m_startOverButton->setObjectName(u"startOverButton"_s);
+    Theme::styleBorderless(m_startOverButton, palette());
+    m_scanButton->setObjectName(u"scanButton"_s);
+    m_scanSpinner->setObjectName(u"scanSpinner"_s);
+    m_scanBusyLabel->setObjectName(u"scanBusyLabel"_s);
+    // While scanning, the button's label is a spinner beside the text, laid out inside it.
+    m_scanBusyLabel->setForegroundRole(QPalette::ButtonText);
+    m_scanSpinner->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_scanBusyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto *busyLabel = new QHBoxLayout(m_scanButton);
+    busyLabel->setContentsMargins(0, 0, 0, 0);
+    busyLabel->setSpacing(6);
+    busyLabel->setAlignment(Qt::AlignCenter);
+    busyLabel->addWidget(m_scanSpinner);
+    busyLabel->addWidget(m_scanBusyLabel);
+    m_scanButton->setMinimumWidth(busyLabel->sizeHint().width()
+                                  + 2 * style()->pixelMetric(QStyle::PM_ButtonMargin));
+    m_syncButton->setObjectName(u"syncButton"_s);
+    Theme::styleProminent(m_syncButton, palette());
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_startOverButton);
+    buttons->addStretch();
+    buttons->addWidget(m_scanButton);
+    buttons->addWidget(m_syncButton);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(20, 20, 20, 20);
+    column->setSpacing(20);
+    column->addLayout(header);
+    column->addWidget(makeDivider());
+    column->addLayout(pickers);
+    column->addWidget(m_summarySection);
+    column->addWidget(m_errorBanner);
+    column->addWidget(m_progressSection);
+    column->addStretch(1);
+    column->addWidget(makeDivider());
+    column->addLayout(buttons);
+
+    connect(m_sourcePicker, &LibraryPickerView::libraryChosen, this,
+            [this](const QUrl &url) { m_coordinator->setSourceLibraryURL(url); });
+    connect(m_destinationPicker, &LibraryPickerView::libraryChosen, this,
+            [this](const QUrl &url) { m_coordinator->setDestinationLibraryURL(url); });
+    connect(m_errorBanner, &ErrorBanner::dismissed, this, [this] { m_coordinator->reset(); });
+    connect(m_startOverButton, &QPushButton::clicked, this, [this] { m_coordinator->reset(); });
+    connect(m_scanButton, &QPushButton::clicked, this, [this] { m_coordinator->scanLibraries(); });
+    connect(m_syncButton, &QPushButton::clicked, this, [this] { m_coordinator->startSync(); });
+    connect(m_coordinator.get(), &SyncCoordinator::objectWillChange, this, &ContentView::scheduleRefresh);
+
+    refresh();
+    resize(defaultSize);
+}
+
+// A running scan or sync holds its own reference to the coordinator and finishes without us.
+ContentView::~ContentView() = default;
+
+void ContentView::setFileDialog(const LibraryPickerView::FileDialog &dialog)
+{
+    m_sourcePicker->setFileDialog(dialog);
+    m_destinationPicker->setFileDialog(dialog);
+}
+
+// The accent-coloured buttons hold colours taken from the palette; a new palette (light to dark)
+// has to be handed to them again.
+void ContentView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        Theme::styleBorderless(m_startOverButton, palette());
+        Theme::styleProminent(m_syncButton, palette());
+    }
+}
+
+// The coordinator announces each change before making it, often several in a row; one queued
+// refresh reads them all once they are made.
+void ContentView::scheduleRefresh()
+{
+    if (m_refreshPending)
+        return;
+    m_refreshPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_refreshPending = false;
+            refresh();
+        },
+        Qt::QueuedConnection);
+}
+
+void ContentView::refresh()
+{
+    const SyncCoordinator &coordinator = *m_coordinator;
+    const SyncCoordinator::Phase &phase = coordinator.phase();
+    const bool scanning = phase.is(Kind::scanning);
+    const bool busy = scanning || phase.is(Kind::syncing);
+    const std::optional<SyncJob> &job = coordinator.currentJob();
+
+    m_sourcePicker->setSelectedURL(coordinator.sourceLibraryURL());
+    m_sourcePicker->setChoosingDisabled(busy);
+    m_destinationPicker->setSelectedURL(coordinator.destinationLibraryURL());
+    m_destinationPicker->setChoosingDisabled(busy);
+
+    if (job)
+        m_summary->setJob(*job);
+    m_summarySection->setVisible(job.has_value());
+
+    if (phase.is(Kind::failed))
+        m_errorBanner->setMessage(phase.message);
+    m_errorBanner->setVisible(phase.is(Kind::failed));
+
+    const bool showProgress = job && (phase.is(Kind::syncing) || phase.is(Kind::completed));
+    if (showProgress)
+        m_progress->setJob(*job);
+    m_progressSection->setVisible(showProgress);
+
+    m_startOverButton->setVisible(phase.is(Kind::completed));
+    m_scanButton->setText(scanning ? QString() : u"Scan Libraries"_s);
+    m_scanSpinner->setVisible(scanning);
+    m_scanBusyLabel->setVisible(scanning);
+    m_scanButton->setEnabled(coordinator.canScan() && !busy);
+    m_syncButton->setText(phase.is(Kind::syncing) ? u"Syncing\u2026"_s : u"Start Sync"_s);
+    m_syncButton->setEnabled(coordinator.canSync());
+
+    // Never smaller than the content needs, nor than the window's own minimum.
+    layout()->activate();
+    setMinimumSize(layout()->totalMinimumSize().expandedTo(minimumContentSize));
+}
+
+} // namespace quaverly

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+
+namespace quaverly {
+
+class ContentView;
+
+/// The application shell: opens windows, each a ContentView with its own coordinator, and
+/// announces finished() once no window is open and no coordinator is left. A window closed
+/// during a scan or sync leaves its coordinator alive until that operation ends, so the process
+/// outlives the window exactly as long as the run. A platform quit request closes the windows
+/// and waits for running operations the same way.
+class QuaverlyApp : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit QuaverlyApp(QObject *parent = nullptr);
+
+    /// A new window at its default size, shown; it is deleted when closed.
+    ContentView *openWindow();
+
+    /// Coordinators alive: one per open window plus those still running for a closed one.
+    [[nodiscard]] int liveCoordinatorCount() const { return m_liveCoordinators; }
+
+Q_SIGNALS:
+    /// Nothing is open and nothing runs: the process may end.
+    void finished();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void coordinatorEnded();
+
+    int m_liveCoordinators = 0;
+};
+
+} // namespace quaverly

@@ -1,0 +1,143 @@
+#include "ui/SyncProgressView.h"
+
+#include "engine/SyncJob.h"
+#include "ui/Spinner.h"
+#include "ui/SymbolView.h"
+#include "ui/Theme.h"
+
+#include <QBoxLayout>
+#include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStyle>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace quaverly {
+
+namespace {
+
+using Status = SyncJob::SyncStatus;
+
+struct StatusLine
+{
+    QString text;
+    /// Empty for the activity indicator.
+    QString symbol;
+    Theme::Tint tint = Theme::Tint::primary;
+};
+
+StatusLine statusLine(Status status)
+{
+    switch (status) {
+    case Status::pending:
+        return {u"Waiting to start\u2026"_s, {}};
+    case Status::scanning:
+        return {u"Scanning libraries\u2026"_s, {}};
+    case Status::transferring:
+        return {u"Transferring files\u2026"_s, {}};
+    case Status::completed:
+        return {u"Sync complete"_s, u"checkmark.circle.fill"_s, Theme::Tint::green};
+    case Status::failed:
+        return {u"Sync failed"_s, u"xmark.circle.fill"_s, Theme::Tint::red};
+    case Status::cancelled:
+        return {u"Sync cancelled"_s, u"stop.circle.fill"_s, Theme::Tint::orange};
+    }
+    return {u"Waiting to start\u2026"_s, {}};
+}
+
+// The fraction done on the bar's integer scale. The bar drops values outside its range instead
+// of showing them, so a count beyond the total is shown full.
+int barValue(qint64 completed, qint64 total)
+{
+    if (total < 1)
+        return 0;
+    const double fraction = static_cast<double>(completed) / static_cast<double>(total);
+    return static_cast<int>(std::lround(qBound(0.0, fraction, 1.0) * SyncProgressView::barScale));
+}
+
+} // namespace
+
+SyncProgressView::SyncProgressView(QWidget *parent)
+    : PanelFrame(parent)
+    , m_spinner(new Spinner(0.7))
+    , m_statusSymbol(new SymbolView(u"checkmark.circle.fill"_s, Theme::Tint::green, Theme::TextStyle::headline))
+    , m_statusText(new QLabel)
+    , m_bar(new QProgressBar)
+    , m_countText(new QLabel)
+    , m_percentText(new QLabel)
+{
+    m_spinner->setObjectName(u"statusSpinner"_s);
+    m_statusSymbol->setObjectName(u"statusSymbol"_s);
+    m_statusText->setObjectName(u"statusText"_s);
+    Theme::styleText(m_statusText, Theme::TextStyle::headline);
+    m_bar->setObjectName(u"progressBar"_s);
+    m_bar->setRange(0, barScale);
+    m_bar->setTextVisible(false);
+    m_countText->setObjectName(u"countText"_s);
+    Theme::styleText(m_countText, Theme::TextStyle::caption, Theme::Tint::secondary);
+    m_percentText->setObjectName(u"percentText"_s);
+    Theme::styleText(m_percentText, Theme::TextStyle::monospacedCaption, Theme::Tint::secondary);
+
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(m_spinner);
+    statusRow->addWidget(m_statusSymbol);
+    statusRow->addWidget(m_statusText, 1);
+
+    auto *countRow = new QHBoxLayout;
+    countRow->addWidget(m_countText);
+    countRow->addStretch();
+    countRow->addWidget(m_percentText);
+
+    auto *column = new QVBoxLayout(this);
+    const int margin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    column->setContentsMargins(margin, margin, margin, margin);
+    column->setSpacing(12);
+    column->addLayout(statusRow);
+    column->addWidget(m_bar);
+    column->addLayout(countRow);
+
+    tintBarGroove();
+    setJob(SyncJob{});
+}
+
+void SyncProgressView::changeEvent(QEvent *event)
+{
+    PanelFrame::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        tintBarGroove();
+}
+
+// The bar's empty groove is drawn in Base, the very colour of the panel behind it; the window
+// colour keeps it visible in light and dark palettes alike.
+void SyncProgressView::tintBarGroove()
+{
+    QPalette barPalette = m_bar->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        barPalette.setColor(group, QPalette::Base, palette().color(group, QPalette::Window));
+    m_bar->setPalette(barPalette);
+}
+
+qint64 SyncProgressView::percentDone(qint64 completed, qint64 total)
+{
+    return total >= 1 ? completed * 100 / total : 0;
+}
+
+void SyncProgressView::setJob(const SyncJob &job)
+{
+    const StatusLine line = statusLine(job.status);
+    const bool busy = line.symbol.isEmpty();
+    m_spinner->setVisible(busy);
+    m_statusSymbol->setVisible(!busy);
+    if (!busy)
+        m_statusSymbol->setSymbol(line.symbol, line.tint);
+    m_statusText->setText(line.text);
+
+    m_bar->setValue(barValue(job.completedItemCount, job.totalItemCount));
+    m_countText->setText(u"%1 of %2 items"_s.arg(job.completedItemCount).arg(job.totalItemCount));
+    m_percentText->setText(QString::number(percentDone(job.completedItemCount, job.totalItemCount)) + u'%');
+}
+
+} // namespace quaverly

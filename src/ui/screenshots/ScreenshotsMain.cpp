@@ -1,0 +1,229 @@
+// quaverly-screenshots OUTDIR: renders the real window in every phase of the flow into PNGs,
+// driving a real coordinator over generated libraries, with the offscreen platform.
+
+#include "coordinator/SyncCoordinator.h"
+#include "fixtures/LibraryFixture.h"
+#include "ui/ContentView.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QPalette>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+using namespace quaverly;
+using Kind = SyncCoordinator::Phase::Kind;
+
+namespace {
+
+class ShotError : public std::exception
+{
+public:
+    explicit ShotError(QString message) : m_message(std::move(message).toUtf8()) {}
+    const char *what() const noexcept override { return m_message.constData(); }
+
+private:
+    QByteArray m_message;
+};
+
+void waitFor(const std::function<bool()> &done, const char *what)
+{
+    QDeadlineTimer deadline(60'000);
+    while (!done()) {
+        if (deadline.hasExpired())
+            throw ShotError(u"Timed out waiting for %1."_s.arg(QLatin1StringView(what)));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    // Let the window take in the last announcement and lay itself out.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+QPalette darkPalette()
+{
+    QPalette p;
+    const QColor window(44, 44, 46), base(30, 30, 32), text(232, 232, 234), disabled(120, 120, 124);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(64, 64, 68));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Light, QColor(90, 90, 94));
+    p.setColor(QPalette::Midlight, QColor(74, 74, 78));
+    p.setColor(QPalette::Mid, QColor(72, 72, 76));
+    p.setColor(QPalette::Dark, QColor(24, 24, 26));
+    p.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, base);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, QColor(232, 232, 234, 128));
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, disabled);
+    p.setColor(QPalette::Disabled, QPalette::Button, window);
+    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(80, 80, 84));
+    return p;
+}
+
+class Shooter
+{
+public:
+    explicit Shooter(QString folder) : m_folder(std::move(folder)) {}
+
+    void shoot(ContentView &view, const QString &name)
+    {
+        const QString path = QDir(m_folder).filePath(name + u".png"_s);
+        if (!view.grab().save(path))
+            throw ShotError(u"Couldn't write \"%1\"."_s.arg(path));
+        std::printf("%s\n", qPrintable(path));
+    }
+
+private:
+    QString m_folder;
+};
+
+QUrl xmlUrl(const fixtures::GeneratedLibrary &library)
+{
+    return QUrl::fromLocalFile(library.xmlPath);
+}
+
+// Brings the window up to the coordinator's present state without letting the coordinator's own
+// queued work run, so that a passing phase can be shot.
+void refreshWindowOnly(ContentView &view)
+{
+    QCoreApplication::sendPostedEvents(&view, QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
+void scan(ContentView &view, const QUrl &source, const QUrl &destination, Shooter *scanningShot = nullptr)
+{
+    SyncCoordinator &coordinator = *view.coordinator();
+    coordinator.setSourceLibraryURL(source);
+    coordinator.setDestinationLibraryURL(destination);
+    coordinator.scanLibraries();
+    if (scanningShot) {
+        refreshWindowOnly(view);
+        scanningShot->shoot(view, u"scanning"_s);
+    }
+    waitFor([&] { return !coordinator.phase().is(Kind::scanning); }, "the scan");
+}
+
+// Shoots the flow through a sync: ready with changes, part-way, completed.
+void shootSyncFlow(Shooter &shooter, const fixtures::LibraryPair &pair, const QString &suffix)
+{
+    ContentView view;
+    view.show();
+    SyncCoordinator &coordinator = *view.coordinator();
+    scan(view, xmlUrl(pair.source), xmlUrl(pair.destination), suffix.isEmpty() ? &shooter : nullptr);
+    if (!coordinator.phase().is(Kind::readyToSync) || !coordinator.canSync())
+        throw ShotError(u"The demo pair did not scan to a job with changes: %1"_s.arg(coordinator.phase().message));
+    shooter.shoot(view, u"ready-to-sync"_s + suffix);
+
+    // Each announcement comes before its assignment, so the coordinator still holds a whole,
+    // earlier state; bring the window up to it and take the shot there.
+    bool partWay = false;
+    const auto connection = QObject::connect(&coordinator, &SyncCoordinator::objectWillChange, &view, [&] {
+        const std::optional<SyncJob> &job = coordinator.currentJob();
+        if (partWay || !job || !coordinator.phase().is(Kind::syncing) || job->status != SyncJob::SyncStatus::transferring)
+            return;
+        if (job->completedItemCount * 2 < job->totalItemCount)
+            return;
+        partWay = true;
+        refreshWindowOnly(view);
+        shooter.shoot(view, u"syncing"_s + suffix);
+    });
+    coordinator.startSync();
+    waitFor([&] { return !coordinator.phase().is(Kind::syncing); }, "the sync");
+    QObject::disconnect(connection);
+    if (!coordinator.phase().is(Kind::completed))
+        throw ShotError(u"The demo sync failed: %1"_s.arg(coordinator.phase().message));
+    if (!partWay)
+        throw ShotError(u"The sync reported no state part-way."_s);
+    shooter.shoot(view, u"completed"_s + suffix);
+}
+
+void shootAll(const QString &outFolder)
+{
+    QTemporaryDir temp;
+    if (!temp.isValid())
+        throw ShotError(u"Couldn't make a temporary folder."_s);
+    Shooter shooter(outFolder);
+
+    {
+        ContentView view;
+        view.show();
+        waitFor([] { return true; }, "the first layout");
+        shooter.shoot(view, u"setup"_s);
+    }
+
+    const fixtures::LibraryPair demo = fixtures::generateDemoPair(temp.filePath(u"Demo"_s));
+    shootSyncFlow(shooter, demo, QString());
+
+    {
+        fixtures::LibraryOptions options;
+        options.trackCount = 30;
+        options.playlistCount = 6;
+        options.libraryFolder = temp.filePath(u"Same/Source"_s);
+        const fixtures::LibraryPair same = fixtures::generatePair(options, fixtures::LibraryVariation{},
+                                                                  temp.filePath(u"Same/Destination"_s));
+        ContentView view;
+        view.show();
+        scan(view, xmlUrl(same.source), xmlUrl(same.destination));
+        if (!view.coordinator()->phase().is(Kind::readyToSync) || view.coordinator()->canSync())
+            throw ShotError(u"Two equal libraries did not scan to a job without changes."_s);
+        shooter.shoot(view, u"ready-no-changes"_s);
+    }
+
+    {
+        ContentView view;
+        view.show();
+        const QString missing = temp.filePath(
+            u"Exported Libraries/From the studio computer before the move/Music Library (last export).xml"_s);
+        scan(view, QUrl::fromLocalFile(missing), xmlUrl(demo.destination));
+        if (!view.coordinator()->phase().is(Kind::failed))
+            throw ShotError(u"Scanning a missing file did not fail."_s);
+        shooter.shoot(view, u"failed"_s);
+    }
+
+    QApplication::setPalette(darkPalette());
+    const fixtures::LibraryPair darkDemo = fixtures::generateDemoPair(temp.filePath(u"DarkDemo"_s));
+    shootSyncFlow(shooter, darkDemo, u"-dark"_s);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quaverly-screenshots OUTDIR\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR"))
+        qputenv("QT_SCALE_FACTOR", "2");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Quaverly"_s);
+
+    const QString outFolder = QString::fromLocal8Bit(argv[1]);
+    if (!QDir().mkpath(outFolder)) {
+        std::fprintf(stderr, "Couldn't create \"%s\".\n", argv[1]);
+        return 1;
+    }
+    try {
+        shootAll(outFolder);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
