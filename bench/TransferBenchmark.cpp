@@ -27,7 +27,7 @@ constexpr qint64 largeSize = 3 * 1024 * 1024;
 constexpr int smallCount = 5000;
 constexpr qint64 smallSize = 20 * 1024;
 constexpr int smallFolders = 50;
-constexpr int repetitions = 5;
+constexpr int defaultRounds = 7;
 
 struct MediaSet
 {
@@ -90,6 +90,8 @@ double timed(const std::function<bool()> &work)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // An optional first argument sets the number of rounds.
+    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : defaultRounds;
     QTemporaryDir root(QDir::currentPath() + u"/quaverly-transfer-XXXXXX"_s);
     if (!root.isValid())
         return 1;
@@ -110,7 +112,7 @@ int main(int argc, char **argv)
         warm(set->tracks);
         std::vector<double> cpMs;
         std::vector<double> runMs;
-        for (int round = 0; round < repetitions; ++round) {
+        for (int round = 0; round < rounds; ++round) {
             const auto copyWithCp = [&] {
                 const double ms = timed([&] {
                     return QDir().mkpath(cpFolder)
@@ -148,10 +150,14 @@ int main(int argc, char **argv)
             }
         }
         const double mib = double(set->bytes) / (1024.0 * 1024.0);
-        printLine(u"%1: %2 files, %3 MiB, %4 rounds"_s.arg(set->name).arg(set->tracks.size()).arg(mib, 0, 'f', 0).arg(repetitions));
+        printLine(u"%1: %2 files, %3 MiB, %4 rounds"_s.arg(set->name).arg(set->tracks.size()).arg(mib, 0, 'f', 0).arg(rounds));
         printLine(u"  cp -r ms:   %1"_s.arg(summary(cpMs)));
         printLine(u"  runSync ms: %1"_s.arg(summary(runMs)));
-        printLine(u"  throughput MiB/s: cp %1, run %2; run/cp time ratio %3"_s
+        std::vector<double> ratios;
+        for (size_t i = 0; i < runMs.size() && i < cpMs.size(); ++i)
+            ratios.push_back(runMs[i] / cpMs[i]);
+        printLine(u"  run/cp time ratio per round: %1"_s.arg(summary(ratios, 2)));
+        printLine(u"  throughput MiB/s: cp %1, run %2; ratio of medians %3"_s
                       .arg(mib / median(cpMs) * 1000.0, 0, 'f', 0)
                       .arg(mib / median(runMs) * 1000.0, 0, 'f', 0)
                       .arg(median(runMs) / median(cpMs), 0, 'f', 2));
