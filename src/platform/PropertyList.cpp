@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -250,6 +251,51 @@ std::uint32_t hashKey(std::string_view key)
 
 } // namespace
 
+// Texts and data back to back. Appending is the hottest path of the reader, so it is a bare
+// buffer: no zero-filling on growth and a single capacity test per append.
+class TextArena
+{
+public:
+    void reserve(std::size_t capacity)
+    {
+        if (capacity > m_capacity)
+            reallocate(capacity);
+    }
+
+    void append(const char *bytes, std::size_t length)
+    {
+        if (length > m_capacity - m_size)
+            reallocate(std::max(m_size + length, 2 * m_capacity));
+        std::memcpy(m_bytes.get() + m_size, bytes, length);
+        m_size += length;
+    }
+
+    void truncate(std::size_t size) { m_size = std::min(size, m_size); }
+    [[nodiscard]] char *data() const { return m_bytes.get(); }
+    [[nodiscard]] std::size_t size() const { return m_size; }
+
+private:
+    struct Free
+    {
+        void operator()(char *bytes) const { std::free(bytes); }
+    };
+
+    void reallocate(std::size_t capacity)
+    {
+        // Untouched capacity costs address space only, so reserving the input size is free.
+        auto *bytes = static_cast<char *>(std::realloc(m_bytes.get(), std::max<std::size_t>(capacity, 1)));
+        if (!bytes)
+            throw std::bad_alloc();
+        (void)m_bytes.release();
+        m_bytes.reset(bytes);
+        m_capacity = capacity;
+    }
+
+    std::unique_ptr<char, Free> m_bytes;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
+
 // Interned dictionary keys: each distinct key text once, found by an open-addressing table.
 class KeyTable
 {
@@ -346,7 +392,7 @@ struct PropertyList::Document
 
     std::vector<Node> nodes;
     std::vector<KeyId> keys; // the key of each dictionary child, parallel to nodes
-    std::vector<char> text; // UTF-8 texts and decoded data, back to back
+    TextArena text; // UTF-8 texts and decoded data
     KeyTable keyTable;
     std::uint32_t root = 0;
 };
@@ -440,7 +486,6 @@ public:
         m_document->nodes.reserve(inputSize / kSmallestValueBytes + 1);
         m_document->keys.reserve(inputSize / kSmallestValueBytes + 1);
         m_document->text.reserve(inputSize);
-        m_frames.reserve(kMaxDepth + 2);
     }
 
     std::shared_ptr<PropertyList::Document> read(QByteArrayView bytes)
@@ -483,9 +528,10 @@ public:
 private:
     struct Frame
     {
-        Element element;
+        Element element = Element::Plist;
         KeyId pendingKey = kNoKey; // a dictionary's key still waiting for its value
         std::size_t start = 0; // first scratch child of a container; first text byte of a leaf
+        KeyId lastKey = kNoKey; // a dictionary's latest key
     };
 
     static void XMLCALL onStart(void *self, const XML_Char *name, const XML_Char **)
@@ -554,13 +600,13 @@ private:
     void start(const char *name)
     {
         const std::optional<Element> element = elementNamed(name);
-        if (m_frames.empty()) {
+        if (m_depth == 0) {
             if (element != Element::Plist)
                 raise(u"the root element is <%1>, not <plist>"_s.arg(shortened(name)));
-            m_frames.push_back({Element::Plist, kNoKey, m_scratch.size()});
+            push({Element::Plist, kNoKey, m_scratch.size()});
             return;
         }
-        Frame &parent = m_frames.back();
+        Frame &parent = top();
         if (!element || *element == Element::Plist || collectsText(parent.element)
             || parent.element == Element::True || parent.element == Element::False) {
             QString problem = u"unexpected element <%1>"_s.arg(shortened(name));
@@ -574,18 +620,21 @@ private:
                 raise(u"<key> outside a dictionary"_s);
             if (parent.pendingKey != kNoKey)
                 raise(missingValue(parent.pendingKey));
-            m_frames.push_back({Element::Key, kNoKey, m_document->text.size()});
+            push({Element::Key, kNoKey, m_document->text.size()});
             return;
         }
         if (parent.element == Element::Dict && parent.pendingKey == kNoKey)
             raise(u"missing <key> before "_s + tagOf(*element));
         if (parent.element == Element::Plist && m_scratch.size() > parent.start)
             raise(u"<plist> holds more than one value"_s);
-        if (m_frames.size() > kMaxDepth)
+        if (m_depth > kMaxDepth)
             raise(u"values are nested deeper than %1 levels"_s.arg(kMaxDepth));
         const bool container = *element == Element::Dict || *element == Element::Array;
-        m_frames.push_back({*element, kNoKey, container ? m_scratch.size() : m_document->text.size()});
+        push({*element, kNoKey, container ? m_scratch.size() : m_document->text.size()});
     }
+
+    Frame &top() { return m_frames[m_depth - 1]; }
+    void push(const Frame &frame) { m_frames[m_depth++] = frame; }
 
     QString missingValue(KeyId key) const
     {
@@ -594,20 +643,20 @@ private:
 
     void text(std::string_view characters)
     {
-        const Frame &frame = m_frames.back();
+        const Frame &frame = top();
         if (collectsText(frame.element)) {
-            m_document->text.insert(m_document->text.end(), characters.begin(), characters.end());
+            m_document->text.append(characters.data(), characters.size());
             return;
         }
-        if (!std::all_of(characters.begin(), characters.end(), isXmlSpace))
+        if (!std::all_of(characters.begin(), characters.end(), [](char c) { return isXmlSpace(c); }))
             raise(u"unexpected text %1 inside %2"_s.arg(excerpt(trimmed(characters)), tagOf(frame.element)));
     }
 
     void end()
     {
-        const Frame frame = m_frames.back();
-        m_frames.pop_back();
-        std::vector<char> &arena = m_document->text;
+        const Frame frame = top();
+        --m_depth;
+        TextArena &arena = m_document->text;
         const auto content = [&] { return std::string_view(arena.data() + frame.start, arena.size() - frame.start); };
         Node node;
         switch (frame.element) {
@@ -619,12 +668,8 @@ private:
             finishContainer(frame);
             return;
         case Element::Key:
-            if (m_document->keyTable.count() >= kNoKey - 1)
-                raise(u"the file uses more than 4 billion distinct keys"_s);
-            m_frames.back().pendingKey = m_document->keyTable.intern(content());
-            arena.resize(frame.start);
-            if (m_keyStamps.size() < m_document->keyTable.count())
-                m_keyStamps.resize(m_document->keyTable.count(), 0);
+            top().pendingKey = top().lastKey = internKey(top().lastKey, content());
+            arena.truncate(frame.start);
             return;
         case Element::String:
             node.type = Type::String;
@@ -641,19 +686,19 @@ private:
             case IntegerParse::OutOfRange:
                 raise(u"the integer %1 is outside the 64-bit range"_s.arg(excerpt(trimmed(content()))));
             }
-            arena.resize(frame.start);
+            arena.truncate(frame.start);
             break;
         case Element::Real:
             node.type = Type::Real;
             if (!parseReal(content(), node.real))
                 raise(u"the real %1 is not a number"_s.arg(excerpt(trimmed(content()))));
-            arena.resize(frame.start);
+            arena.truncate(frame.start);
             break;
         case Element::Date:
             node.type = Type::Date;
             if (!parseDate(content(), node.milliseconds))
                 raise(u"the date %1 is not a valid YYYY-MM-DDTHH:MM:SSZ date"_s.arg(excerpt(trimmed(content()))));
-            arena.resize(frame.start);
+            arena.truncate(frame.start);
             break;
         case Element::Data: {
             const auto decoded = decodeBase64InPlace(arena.data() + frame.start, content().size());
@@ -662,7 +707,7 @@ private:
             node.type = Type::Data;
             node.size = textSize(*decoded);
             node.offset = frame.start;
-            arena.resize(frame.start + *decoded);
+            arena.truncate(frame.start + *decoded);
             break;
         }
         case Element::True:
@@ -674,6 +719,28 @@ private:
         addValue(node);
     }
 
+    // Dictionaries of one kind list their keys in much the same order, so the key that followed
+    // `previous` last time is tried before the hash table.
+    KeyId internKey(KeyId previous, std::string_view key)
+    {
+        const std::size_t slot = previous == kNoKey ? 0 : std::size_t(previous) + 1;
+        KeyTable &keys = m_document->keyTable;
+        if (slot < m_followingKey.size()) {
+            const KeyId guess = m_followingKey[slot];
+            if (guess != kNoKey && keys.text(guess) == key)
+                return guess;
+        }
+        if (keys.count() >= kNoKey - 1)
+            raise(u"the file uses more than 4 billion distinct keys"_s);
+        const KeyId id = keys.intern(key);
+        if (m_keyStamps.size() < keys.count()) {
+            m_keyStamps.resize(keys.count(), 0);
+            m_followingKey.resize(std::size_t(keys.count()) + 1, kNoKey);
+        }
+        m_followingKey[slot] = id;
+        return id;
+    }
+
     std::uint32_t textSize(std::size_t size) const
     {
         if (size > std::numeric_limits<std::uint32_t>::max())
@@ -683,7 +750,7 @@ private:
 
     void addValue(const Node &node)
     {
-        Frame &parent = m_frames.back();
+        Frame &parent = top();
         m_scratch.push_back(node);
         m_scratchKeys.push_back(parent.pendingKey);
         parent.pendingKey = kNoKey;
@@ -762,10 +829,13 @@ private:
 
     XML_Parser m_parser = nullptr;
     std::shared_ptr<PropertyList::Document> m_document;
-    std::vector<Frame> m_frames;
+    // Open elements: the plist, up to kMaxDepth values, and a key.
+    std::array<Frame, kMaxDepth + 2> m_frames;
+    std::size_t m_depth = 0;
     std::vector<Node> m_scratch;
     std::vector<KeyId> m_scratchKeys;
     std::vector<std::uint32_t> m_keyStamps;
+    std::vector<KeyId> m_followingKey; // by preceding key id + 1; slot 0 for a dictionary's first key
     std::uint32_t m_dictionaryStamp = 0;
     std::exception_ptr m_error;
     bool m_finished = false;
