@@ -1,0 +1,100 @@
+#include "fixtures/LibraryFixture.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct CliResult
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliResult runCli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(QUAVERLY_CLI_PATH), arguments);
+    EXPECT_TRUE(process.waitForFinished(120'000)) << "quaverly-cli did not finish";
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QByteArray digest(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+        ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+        : QByteArray();
+}
+
+} // namespace
+
+TEST(CliTest, PlansAndSyncsTheDemoPairWithoutTouchingLibraryFiles)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const auto pair = quaverly::fixtures::generateDemoPair(folder.path());
+    const auto &expected = pair.destination.difference;
+    const QByteArray sourceXml = digest(pair.source.xmlPath);
+    const QByteArray destinationXml = digest(pair.destination.xmlPath);
+
+    const CliResult plan = runCli({u"plan"_s, pair.source.xmlPath, pair.destination.xmlPath});
+    ASSERT_EQ(plan.exitCode, 0) << plan.err.toStdString();
+    EXPECT_EQ(plan.out, u"Tracks to Add: %1\nTracks to Remove: %2\nMetadata Updates: %3\nPlaylists: %4\n"_s
+                            .arg(expected.tracksOnlyInBase.size())
+                            .arg(expected.tracksOnlyInVariant.size())
+                            .arg(expected.tracksChanged.size())
+                            .arg(expected.playlistsChanged.size()));
+
+    const CliResult sync = runCli({u"sync"_s, pair.source.xmlPath, pair.destination.xmlPath});
+    ASSERT_EQ(sync.exitCode, 0) << sync.err.toStdString();
+    EXPECT_TRUE(sync.out.startsWith(plan.out)) << sync.out.toStdString();
+    EXPECT_TRUE(sync.out.contains(u"\nSync complete\n"_s)) << sync.out.toStdString();
+
+    // Every source medium now has a twin at the same place under the destination folder, and
+    // the destination's other media (its removed tracks') are gone.
+    QSet<QString> sourceRelative;
+    for (const QString &path : pair.source.mediaPaths) {
+        const QString relative = QDir(pair.source.libraryFolder).relativeFilePath(path);
+        sourceRelative.insert(relative);
+        EXPECT_EQ(digest(QDir(pair.destination.libraryFolder).filePath(relative)), digest(path)) << relative.toStdString();
+    }
+    for (const QString &path : pair.destination.mediaPaths) {
+        if (!sourceRelative.contains(QDir(pair.destination.libraryFolder).relativeFilePath(path))) {
+            EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
+        }
+    }
+    EXPECT_EQ(digest(pair.source.xmlPath), sourceXml);
+    EXPECT_EQ(digest(pair.destination.xmlPath), destinationXml);
+}
+
+TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString missing = folder.filePath(u"Missing.xml"_s);
+    for (const QString &command : {u"scan"_s, u"plan"_s, u"sync"_s}) {
+        SCOPED_TRACE(command.toStdString());
+        QStringList arguments{command, missing};
+        if (command != u"scan")
+            arguments.append(missing);
+        const CliResult failed = runCli(arguments);
+        EXPECT_EQ(failed.exitCode, 1);
+        EXPECT_TRUE(failed.out.isEmpty());
+        EXPECT_EQ(failed.err, u"Couldn't read \"%1\": No such file or directory.\n"_s.arg(missing));
+
+        EXPECT_EQ(runCli({command}).exitCode, 2);
+        EXPECT_EQ(runCli({command, missing, missing, missing, u"--bogus"_s}).exitCode, 2);
+    }
+    EXPECT_EQ(runCli({}).exitCode, 2);
+    EXPECT_EQ(runCli({u"--help"_s}).exitCode, 0);
+}
