@@ -13,6 +13,7 @@
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -403,40 +404,58 @@ using Node = PropertyList::Document::Node;
 
 enum class Element : std::uint8_t { Plist, Dict, Array, Key, String, Integer, Real, Date, Data, True, False };
 
-std::optional<Element> elementNamed(std::string_view name)
+// Compares expat's NUL-terminated `name` with `expected` (terminator included) without reading
+// past the end of `name`: each character is read only when all before it matched.
+template<std::size_t N>
+bool nameIs(const char *name, const char (&expected)[N])
 {
-    switch (name.size()) {
-    case 3:
-        if (name == "key")
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return ((name[I] == expected[I]) && ...);
+    }(std::make_index_sequence<N>{});
+}
+
+std::optional<Element> elementNamed(const char *name)
+{
+    switch (name[0]) {
+    case 'k':
+        if (nameIs(name, "key"))
             return Element::Key;
         break;
-    case 4:
-        if (name == "dict")
-            return Element::Dict;
-        if (name == "date")
-            return Element::Date;
-        if (name == "data")
-            return Element::Data;
-        if (name == "real")
-            return Element::Real;
-        if (name == "true")
-            return Element::True;
-        break;
-    case 5:
-        if (name == "array")
-            return Element::Array;
-        if (name == "false")
-            return Element::False;
-        if (name == "plist")
-            return Element::Plist;
-        break;
-    case 6:
-        if (name == "string")
+    case 's':
+        if (nameIs(name, "string"))
             return Element::String;
         break;
-    case 7:
-        if (name == "integer")
+    case 'i':
+        if (nameIs(name, "integer"))
             return Element::Integer;
+        break;
+    case 'd':
+        if (nameIs(name, "date"))
+            return Element::Date;
+        if (nameIs(name, "dict"))
+            return Element::Dict;
+        if (nameIs(name, "data"))
+            return Element::Data;
+        break;
+    case 't':
+        if (nameIs(name, "true"))
+            return Element::True;
+        break;
+    case 'f':
+        if (nameIs(name, "false"))
+            return Element::False;
+        break;
+    case 'a':
+        if (nameIs(name, "array"))
+            return Element::Array;
+        break;
+    case 'r':
+        if (nameIs(name, "real"))
+            return Element::Real;
+        break;
+    case 'p':
+        if (nameIs(name, "plist"))
+            return Element::Plist;
         break;
     default:
         break;
@@ -450,6 +469,11 @@ QString tagOf(Element element)
                                                  "real", "date", "data", "true", "false"};
     const std::string_view name = names[std::size_t(element)];
     return u'<' + QString::fromLatin1(name.data(), qsizetype(name.size())) + u'>';
+}
+
+bool isContainer(Element element)
+{
+    return element == Element::Plist || element == Element::Dict || element == Element::Array;
 }
 
 bool collectsText(Element element)
@@ -589,7 +613,7 @@ private:
         return u"The library file is not a valid property list: %1."_s.arg(problem);
     }
 
-    [[noreturn]] void raise(const QString &problem) const
+    [[noreturn]] Q_NEVER_INLINE Q_DECL_COLD_FUNCTION void raise(const QString &problem) const
     {
         const auto line = qulonglong(XML_GetCurrentLineNumber(m_parser));
         const auto column = qulonglong(XML_GetCurrentColumnNumber(m_parser)) + 1;
@@ -607,14 +631,8 @@ private:
             return;
         }
         Frame &parent = top();
-        if (!element || *element == Element::Plist || collectsText(parent.element)
-            || parent.element == Element::True || parent.element == Element::False) {
-            QString problem = u"unexpected element <%1>"_s.arg(shortened(name));
-            if (parent.element != Element::Plist && parent.element != Element::Dict
-                && parent.element != Element::Array)
-                problem += u" inside "_s + tagOf(parent.element);
-            raise(problem);
-        }
+        if (!element || *element == Element::Plist || !isContainer(parent.element))
+            raiseUnexpectedElement(name, parent.element);
         if (*element == Element::Key) {
             if (parent.element != Element::Dict)
                 raise(u"<key> outside a dictionary"_s);
@@ -624,13 +642,48 @@ private:
             return;
         }
         if (parent.element == Element::Dict && parent.pendingKey == kNoKey)
-            raise(u"missing <key> before "_s + tagOf(*element));
+            raiseMissingKey(*element);
         if (parent.element == Element::Plist && m_scratch.size() > parent.start)
             raise(u"<plist> holds more than one value"_s);
         if (m_depth > kMaxDepth)
             raise(u"values are nested deeper than %1 levels"_s.arg(kMaxDepth));
-        const bool container = *element == Element::Dict || *element == Element::Array;
-        push({*element, kNoKey, container ? m_scratch.size() : m_document->text.size()});
+        push({*element, kNoKey, isContainer(*element) ? m_scratch.size() : m_document->text.size()});
+    }
+
+    [[noreturn]] Q_NEVER_INLINE Q_DECL_COLD_FUNCTION void raiseUnexpectedElement(const char *name, Element parent) const
+    {
+        QString problem = u"unexpected element <%1>"_s.arg(shortened(name));
+        if (!isContainer(parent))
+            problem += u" inside "_s + tagOf(parent);
+        raise(problem);
+    }
+
+    [[noreturn]] Q_NEVER_INLINE Q_DECL_COLD_FUNCTION void raiseMissingKey(Element element) const
+    {
+        raise(u"missing <key> before "_s + tagOf(element));
+    }
+
+    [[noreturn]] Q_NEVER_INLINE Q_DECL_COLD_FUNCTION void raiseUnexpectedText(std::string_view characters,
+                                                                              Element parent) const
+    {
+        raise(u"unexpected text %1 inside %2"_s.arg(excerpt(trimmed(characters)), tagOf(parent)));
+    }
+
+    [[noreturn]] Q_NEVER_INLINE Q_DECL_COLD_FUNCTION void raiseInvalidValue(Element element, std::string_view content,
+                                                                           IntegerParse integer) const
+    {
+        const QString text = excerpt(trimmed(content));
+        switch (element) {
+        case Element::Integer:
+            raise(integer == IntegerParse::OutOfRange ? u"the integer %1 is outside the 64-bit range"_s.arg(text)
+                                                       : u"the integer %1 is not a decimal number"_s.arg(text));
+        case Element::Real:
+            raise(u"the real %1 is not a number"_s.arg(text));
+        case Element::Date:
+            raise(u"the date %1 is not a valid YYYY-MM-DDTHH:MM:SSZ date"_s.arg(text));
+        default:
+            raise(u"the data is not valid base64"_s);
+        }
     }
 
     Frame &top() { return m_frames[m_depth - 1]; }
@@ -649,7 +702,7 @@ private:
             return;
         }
         if (!std::all_of(characters.begin(), characters.end(), [](char c) { return isXmlSpace(c); }))
-            raise(u"unexpected text %1 inside %2"_s.arg(excerpt(trimmed(characters)), tagOf(frame.element)));
+            raiseUnexpectedText(characters, frame.element);
     }
 
     void end()
@@ -657,7 +710,15 @@ private:
         const Frame frame = top();
         --m_depth;
         TextArena &arena = m_document->text;
-        const auto content = [&] { return std::string_view(arena.data() + frame.start, arena.size() - frame.start); };
+        const std::string_view content = collectsText(frame.element)
+            ? std::string_view(arena.data() + frame.start, arena.size() - frame.start)
+            : std::string_view();
+        if (frame.element == Element::Key) {
+            Frame &dictionary = top();
+            dictionary.pendingKey = dictionary.lastKey = internKey(dictionary.lastKey, content);
+            arena.truncate(frame.start);
+            return;
+        }
         Node node;
         switch (frame.element) {
         case Element::Plist:
@@ -667,43 +728,33 @@ private:
         case Element::Array:
             finishContainer(frame);
             return;
-        case Element::Key:
-            top().pendingKey = top().lastKey = internKey(top().lastKey, content());
-            arena.truncate(frame.start);
-            return;
         case Element::String:
             node.type = Type::String;
-            node.size = textSize(content().size());
+            node.size = textSize(content.size());
             node.offset = frame.start;
             break;
         case Element::Integer:
             node.type = Type::Integer;
-            switch (parseInteger(content(), node.integer)) {
-            case IntegerParse::Ok:
-                break;
-            case IntegerParse::NotDecimal:
-                raise(u"the integer %1 is not a decimal number"_s.arg(excerpt(trimmed(content()))));
-            case IntegerParse::OutOfRange:
-                raise(u"the integer %1 is outside the 64-bit range"_s.arg(excerpt(trimmed(content()))));
-            }
+            if (const IntegerParse parsed = parseInteger(content, node.integer); parsed != IntegerParse::Ok)
+                raiseInvalidValue(frame.element, content, parsed);
             arena.truncate(frame.start);
             break;
         case Element::Real:
             node.type = Type::Real;
-            if (!parseReal(content(), node.real))
-                raise(u"the real %1 is not a number"_s.arg(excerpt(trimmed(content()))));
+            if (!parseReal(content, node.real))
+                raiseInvalidValue(frame.element, content, IntegerParse::Ok);
             arena.truncate(frame.start);
             break;
         case Element::Date:
             node.type = Type::Date;
-            if (!parseDate(content(), node.milliseconds))
-                raise(u"the date %1 is not a valid YYYY-MM-DDTHH:MM:SSZ date"_s.arg(excerpt(trimmed(content()))));
+            if (!parseDate(content, node.milliseconds))
+                raiseInvalidValue(frame.element, content, IntegerParse::Ok);
             arena.truncate(frame.start);
             break;
         case Element::Data: {
-            const auto decoded = decodeBase64InPlace(arena.data() + frame.start, content().size());
+            const auto decoded = decodeBase64InPlace(arena.data() + frame.start, content.size());
             if (!decoded)
-                raise(u"the data is not valid base64"_s);
+                raiseInvalidValue(frame.element, content, IntegerParse::Ok);
             node.type = Type::Data;
             node.size = textSize(*decoded);
             node.offset = frame.start;
@@ -714,6 +765,8 @@ private:
         case Element::False:
             node.type = Type::Boolean;
             node.boolean = frame.element == Element::True;
+            break;
+        case Element::Key:
             break;
         }
         addValue(node);
