@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <QHashFunctions>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -230,24 +231,12 @@ std::optional<std::size_t> decodeBase64InPlace(char *text, std::size_t length)
     return out;
 }
 
-std::uint64_t loadUpTo8(const char *bytes, std::size_t length)
+// Keys come from the file: with a fixed hash function a file could make every key land in one
+// probe chain and interning quadratic. Qt's hash is seeded at random per process.
+std::uint32_t hashKey(std::string_view key, std::size_t seed)
 {
-    std::uint64_t value = 0;
-    std::memcpy(&value, bytes, std::min<std::size_t>(length, 8));
-    return value;
-}
-
-// Keys are short and few, so a hash of their length and first and last eight bytes is cheap
-// and distinguishes them well.
-std::uint32_t hashKey(std::string_view key)
-{
-    const std::size_t length = key.size();
-    const std::uint64_t head = loadUpTo8(key.data(), length);
-    const std::uint64_t tail = length > 8 ? loadUpTo8(key.data() + length - 8, 8) : 0;
-    std::uint64_t h = (head * 0x9e3779b97f4a7c15ULL) ^ (tail * 0xc2b2ae3d27d4eb4fULL) ^ length;
-    h ^= h >> 29;
-    h *= 0xbf58476d1ce4e5b9ULL;
-    return std::uint32_t(h >> 32);
+    const std::size_t hash = qHashBits(key.data(), key.size(), seed);
+    return std::uint32_t(hash ^ (hash >> 32));
 }
 
 } // namespace
@@ -313,7 +302,7 @@ public:
     {
         if (m_slots.empty())
             return std::nullopt;
-        const std::uint32_t hash = hashKey(key);
+        const std::uint32_t hash = hashKey(key, m_seed);
         const std::size_t mask = m_slots.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             const Slot &slot = m_slots[i];
@@ -333,7 +322,7 @@ public:
         const auto id = KeyId(m_spans.size());
         m_spans.push_back({m_bytes.size(), std::uint32_t(key.size())});
         m_bytes.insert(m_bytes.end(), key.begin(), key.end());
-        insertSlot({hashKey(key), id + 1});
+        insertSlot({hashKey(key, m_seed), id + 1});
         return id;
     }
 
@@ -371,6 +360,7 @@ private:
     std::vector<char> m_bytes;
     std::vector<Span> m_spans;
     std::vector<Slot> m_slots;
+    std::size_t m_seed = QHashSeed::globalSeed();
 };
 
 struct PropertyList::Document
@@ -526,6 +516,7 @@ public:
         XML_SetElementHandler(m_parser, &Reader::onStart, &Reader::onEnd);
         XML_SetCharacterDataHandler(m_parser, &Reader::onText);
         XML_SetEntityDeclHandler(m_parser, &Reader::onEntityDeclaration);
+        XML_SetAttlistDeclHandler(m_parser, &Reader::onAttributeDeclaration);
         XML_SetSkippedEntityHandler(m_parser, &Reader::onSkippedEntity);
 
         const char *data = bytes.data();
@@ -576,6 +567,15 @@ private:
     {
         static_cast<Reader *>(self)->guarded([&](Reader &r) {
             r.raise(u"the entity declaration \"%1\" is not allowed"_s.arg(shortened(name)));
+        });
+    }
+    // expat copies declared default attributes into every start tag of their element: a few
+    // thousand declarations would make each of a million elements cost thousands of steps.
+    static void XMLCALL onAttributeDeclaration(void *self, const XML_Char *element, const XML_Char *,
+                                               const XML_Char *, const XML_Char *, int)
+    {
+        static_cast<Reader *>(self)->guarded([&](Reader &r) {
+            r.raise(u"the attribute declaration for <%1> is not allowed"_s.arg(shortened(element)));
         });
     }
     // Reached for a reference to an entity that an unread external DTD might declare.
