@@ -39,7 +39,7 @@ public:
     class Entry;
 
     /// Parses the XML form. Throws PropertyListError on anything that is not a valid
-    /// property list; never fetches a DTD and rejects entity declarations.
+    /// property list; never fetches a DTD and rejects entity and attribute declarations.
     [[nodiscard]] static PropertyList parse(QByteArrayView bytes);
 
     [[nodiscard]] Value root() const;
