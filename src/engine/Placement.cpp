@@ -21,11 +21,21 @@ std::optional<QStringView> relativePart(const QString &path, const QString &fold
         return std::nullopt;
     if (folder == u"/"_s)
         return path.size() > 1 ? std::optional(QStringView(path).mid(1)) : std::nullopt;
-    if (folder.isEmpty() || path.size() <= folder.size() + 1 || !path.startsWith(folder)
-        || path.at(folder.size()) != u'/') {
+    QStringView rest;
+    if (folder == u".") {
+        if (path == u".")
+            return std::nullopt;
+        rest = path;
+    } else if (folder.isEmpty() || path.size() <= folder.size() + 1 || !path.startsWith(folder)
+               || path.at(folder.size()) != u'/') {
         return std::nullopt;
+    } else {
+        rest = QStringView(path).mid(folder.size() + 1);
     }
-    return QStringView(path).mid(folder.size() + 1);
+    // Only a relative path keeps leading "..": below "..", "../x" climbs out again.
+    if (rest == u".." || rest.startsWith(u"../"))
+        return std::nullopt;
+    return rest;
 }
 
 } // namespace

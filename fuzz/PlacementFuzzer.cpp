@@ -1,0 +1,10 @@
+#include "PlacementCheck.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    (void)quaverly::fuzz::checkPlacement(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
+    return 0;
+}

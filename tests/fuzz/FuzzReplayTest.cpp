@@ -1,0 +1,124 @@
+#include "LibraryFileCheck.h"
+#include "PlacementCheck.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace quaverly;
+
+namespace {
+
+QString fuzzFolder()
+{
+    return QString::fromUtf8(QUAVERLY_FUZZ_FOLDER);
+}
+
+// Every committed input of one fuzz target: its hand-made seeds and its reproducers.
+QStringList committedInputs(const QString &target)
+{
+    QStringList paths;
+    for (const QString &kind : {u"seeds"_s, u"reproducers"_s}) {
+        const QDir folder(fuzzFolder() + u'/' + kind + u'/' + target);
+        for (const QString &name : folder.entryList(QDir::Files, QDir::Name))
+            paths.append(folder.filePath(name));
+    }
+    return paths;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+    return file.readAll();
+}
+
+struct Expectation
+{
+    QString file; // under fuzz/
+    QString outcome; // a part of the check's answer
+};
+
+} // namespace
+
+// The checks abort on a broken invariant, so passing means no crash and no violation.
+TEST(FuzzReplayTest, EveryCommittedInputPassesItsTargetsChecks)
+{
+    const QStringList libraries = committedInputs(u"library"_s);
+    const QStringList placements = committedInputs(u"placement"_s);
+    ASSERT_GE(libraries.size(), 50);
+    ASSERT_GE(placements.size(), 30);
+    for (const QString &path : libraries) {
+        SCOPED_TRACE(path.toStdString());
+        const QString outcome = fuzz::checkLibraryFile(contents(path));
+        EXPECT_TRUE(outcome.startsWith(u"read: "_s) || outcome.startsWith(u"rejected: "_s)) << outcome.toStdString();
+    }
+    for (const QString &path : placements) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_TRUE(fuzz::checkPlacement(contents(path)).startsWith(u"path "_s));
+    }
+}
+
+TEST(FuzzReplayTest, HostileLibraryFilesEndInTheirOwnSentence)
+{
+    const Expectation cases[] = {
+        {u"seeds/library/billion-laughs.xml"_s, u"the entity declaration \"lol0\" is not allowed at line 3"_s},
+        {u"seeds/library/entity-external.xml"_s, u"the entity declaration \"secret\" is not allowed"_s},
+        {u"seeds/library/entity-parameter.xml"_s, u"the entity declaration \"p\" is not allowed"_s},
+        {u"seeds/library/entity-undeclared.xml"_s, u"the entity &undeclared; is not defined"_s},
+        {u"seeds/library/attribute-defaults.xml"_s, u"the attribute declaration for <true> is not allowed at line 3"_s},
+        {u"seeds/library/nesting-at-limit.xml"_s, u"rejected: the root is no dictionary"_s},
+        {u"seeds/library/nesting-beyond-limit.xml"_s, u"values are nested deeper than 512 levels"_s},
+        {u"seeds/library/nesting-dict-beyond-limit.xml"_s, u"values are nested deeper than 512 levels"_s},
+        {u"seeds/library/integer-overflow.xml"_s, u"\"9223372036854775808\" is outside the 64-bit range"_s},
+        {u"seeds/library/integer-negative-overflow.xml"_s, u"\"-9223372036854775809\" is outside the 64-bit range"_s},
+        {u"seeds/library/integer-hexadecimal.xml"_s, u"\"0x7f\" is not a decimal number"_s},
+        {u"seeds/library/date-not-leap-1900.xml"_s, u"\"1900-02-29T00:00:00Z\" is not a valid"_s},
+        {u"seeds/library/date-leap-second.xml"_s, u"\"2016-12-31T23:59:60Z\" is not a valid"_s},
+        {u"seeds/library/date-offset.xml"_s, u"is not a valid YYYY-MM-DDTHH:MM:SSZ date"_s},
+        {u"seeds/library/character-reference-surrogate.xml"_s, u"reference to invalid character number"_s},
+        {u"seeds/library/character-reference-out-of-range.xml"_s, u"reference to invalid character number"_s},
+        {u"seeds/library/character-reference-huge.xml"_s, u"reference to invalid character number"_s},
+        {u"seeds/library/utf8-overlong.xml"_s, u"not well-formed (invalid token) at line 4, column 9"_s},
+        {u"seeds/library/utf8-surrogate-bytes.xml"_s, u"not well-formed (invalid token)"_s},
+        {u"seeds/library/track-locations.xml"_s, u"read: 14 tracks, 0 playlists"_s},
+        {u"seeds/library/playlist-unknown-members.xml"_s, u"read: 1 tracks, 1 playlists"_s},
+    };
+    for (const Expectation &c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        const QByteArray bytes = contents(fuzzFolder() + u'/' + c.file);
+        ASSERT_FALSE(bytes.isEmpty());
+        const QString outcome = fuzz::checkLibraryFile(bytes);
+        EXPECT_TRUE(outcome.contains(c.outcome)) << outcome.toStdString();
+    }
+}
+
+TEST(FuzzReplayTest, HostileLocationsMapInsideTheDestinationOrNowhere)
+{
+    const Expectation cases[] = {
+        {u"seeds/placement/dot-dot-encoded.txt"_s, u"path \"/Users/etc/passwd\""_s},
+        {u"seeds/placement/dot-dot-encoded.txt"_s, u"target \"/Volumes/M/Music/passwd\""_s},
+        {u"seeds/placement/dot-dot-slash-encoded.txt"_s, u"target \"/Volumes/M/Music/passwd\""_s},
+        {u"seeds/placement/nul-encoded.txt"_s, u"path none"_s},
+        {u"seeds/placement/host-share.txt"_s, u"path none"_s},
+        {u"seeds/placement/host-share-destination.txt"_s, u"destination folder none, target none"_s},
+        {u"seeds/placement/localhost-upper.txt"_s, u"target \"/Volumes/M/Music/01.m4a\""_s},
+        {u"seeds/placement/sibling-prefix.txt"_s, u"target \"/Volumes/M/Music/01.m4a\""_s},
+        {u"seeds/placement/root-location.txt"_s, u"path \"/\", "_s},
+        {u"seeds/placement/root-location.txt"_s, u"target none"_s},
+        // Found by fuzz_placement: a relative path was not inside the current folder.
+        {u"reproducers/placement/relative-path-in-empty-folder.txt"_s, u"line 1 inside line 2: yes"_s},
+        // Found beside it: "../../x" lay "inside" "..".
+        {u"reproducers/placement/climbs-out-of-parent-folder.txt"_s, u"line 1 inside line 2: no"_s},
+    };
+    for (const Expectation &c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        const QByteArray bytes = contents(fuzzFolder() + u'/' + c.file);
+        ASSERT_FALSE(bytes.isEmpty());
+        const QString outcome = fuzz::checkPlacement(bytes);
+        EXPECT_TRUE(outcome.contains(c.outcome)) << outcome.toStdString();
+    }
+}
