@@ -5,73 +5,22 @@
 using namespace Qt::StringLiterals;
 using namespace quaverly;
 
-TEST(PlacementTest, NormalisesPathsLexically)
-{
-    const struct {
-        QString path;
-        QString expected;
-    } cases[] = {
-        {u"/a/./b/../c"_s, u"/a/c"_s},
-        {u"//a//b/"_s, u"/a/b"_s},
-        {u"/../../etc/passwd"_s, u"/etc/passwd"_s},
-        {u"/a/.."_s, u"/"_s},
-        {u"/"_s, u"/"_s},
-        {u"/a/..b/.c"_s, u"/a/..b/.c"_s},
-        {u"a/../../b"_s, u"../b"_s},
-        {u""_s, u"."_s},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
-        EXPECT_EQ(Placement::normalisedPath(c.path), c.expected);
-    }
-}
-
 TEST(PlacementTest, TakesOnlyLocalFileUrlsAsLocalPaths)
 {
-    const struct {
-        QString url;
-        std::optional<QString> expected;
-    } cases[] = {
-        {u"file:///Users/u/Music/01%20T.m4a"_s, u"/Users/u/Music/01 T.m4a"_s},
+    const std::pair<QString, std::optional<QString>> cases[] = {
         {u"file://localhost/Users/u/Music/01%20T.m4a"_s, u"/Users/u/Music/01 T.m4a"_s},
         {u"file:///Users/u/Music/../../../etc/passwd"_s, u"/etc/passwd"_s},
+        {u"file:////Users//u/./M/..x/.y/"_s, u"/Users/u/M/..x/.y"_s},
         {u"file:///Users/u/%C3%A9t%C3%A9.m4a"_s, u"/Users/u/\u00e9t\u00e9.m4a"_s},
-        {u"file:///"_s, u"/"_s},
         {u"file://server/share/01.m4a"_s, std::nullopt},
         {u"http://example.com/stream.mp3"_s, std::nullopt},
         {u"file:///Users/u/a.m4a%00.txt"_s, std::nullopt},
         {u"file:relative/01.m4a"_s, std::nullopt},
         {u"/Users/u/no-scheme.m4a"_s, std::nullopt},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.url.toStdString());
-        EXPECT_EQ(Placement::localPath(QUrl(c.url)), c.expected);
-    }
-}
-
-TEST(PlacementTest, ComparesFoldersByWholeComponents)
-{
-    const struct {
-        QString path;
-        QString folder;
-        bool inside;
-    } cases[] = {
-        {u"/M/Music/Media/01.m4a"_s, u"/M/Music"_s, true},
-        {u"/M/Music/01.m4a"_s, u"/M/Music/"_s, true},
-        {u"/M/Music2/01.m4a"_s, u"/M/Music"_s, false},
-        {u"/M/Music"_s, u"/M/Music"_s, false},
-        {u"/M/Music/"_s, u"/M/Music"_s, false},
-        {u"/M/Music/.."_s, u"/M/Music"_s, false},
-        {u"/M/Music/../Other/01.m4a"_s, u"/M/Music"_s, false},
-        {u"/M/Other/../Music/01.m4a"_s, u"/M/Music"_s, true},
-        {u"/M/music/01.m4a"_s, u"/M/Music"_s, false},
-        {u"/anything"_s, u"/"_s, true},
-        {u"/"_s, u"/"_s, false},
-        {u"M/Music/01.m4a"_s, u"/M/Music"_s, false},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE((c.path + u" in "_s + c.folder).toStdString());
-        EXPECT_EQ(Placement::isInside(c.path, c.folder), c.inside);
+    for (const auto &[url, expected] : cases) {
+        SCOPED_TRACE(url.toStdString());
+        EXPECT_EQ(Placement::localPath(QUrl(url)), expected);
     }
 }
 
@@ -86,10 +35,8 @@ TEST(PlacementTest, PlacesTargetsInsideTheDestinationFolder)
         QString expected;
     } cases[] = {
         {b + u"/Media/Music/A/X/01 T.m4a"_s, b, d, d + u"/Media/Music/A/X/01 T.m4a"_s},
-        {u"/Volumes/Ext/Songs/01 T.m4a"_s, b, d, d + u"/01 T.m4a"_s},
         {u"/Users/u/Music/Music2/01 T.m4a"_s, b, d, d + u"/01 T.m4a"_s},
         {b + u"/../../../../etc/passwd"_s, b, d, d + u"/passwd"_s},
-        {b + u"/Media/../../x/01 T.m4a"_s, b, d, d + u"/01 T.m4a"_s},
         {b + u"//Media/./01 T.m4a"_s, b + u"/"_s, d + u"/"_s, d + u"/Media/01 T.m4a"_s},
         {u"/Media/01 T.m4a"_s, u"/"_s, d, d + u"/Media/01 T.m4a"_s},
         {b + u"/Media/01 T.m4a"_s, b, u"/"_s, u"/Media/01 T.m4a"_s},
@@ -100,8 +47,6 @@ TEST(PlacementTest, PlacesTargetsInsideTheDestinationFolder)
         SCOPED_TRACE(c.source.toStdString());
         const QString target = Placement::targetPath(c.source, c.sourceFolder, c.destinationFolder);
         EXPECT_EQ(target, c.expected);
-        if (!target.isEmpty()) {
-            EXPECT_TRUE(Placement::isInside(target, c.destinationFolder));
-        }
+        EXPECT_TRUE(target.isEmpty() || Placement::isInside(target, c.destinationFolder));
     }
 }

@@ -1,297 +1,326 @@
 #include "engine/SyncEngine.h"
 
-#include "engine/EngineTestSupport.h"
 #include "platform/FileSystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
-using namespace quaverly::testing;
 
 namespace {
 
-using SyncRunTest = LibraryFoldersTest;
-
 using Status = SyncJob::SyncStatus;
+
+/// A track with nothing but an ID and a location.
+Track track(const QString &persistentID, std::optional<QUrl> location = std::nullopt)
+{
+    return Track{.persistentID = persistentID, .location = std::move(location)};
+}
+
+QUrl fileUrl(const QString &path)
+{
+    return QUrl::fromLocalFile(path);
+}
+
+/// Writes `contents` at `path`, creating the missing folders; false when that fails.
+[[nodiscard]] bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
+        && file.write(contents) == contents.size();
+}
+
+/// The bytes of the file at `path`, or nothing when it cannot be read.
+[[nodiscard]] std::optional<QByteArray> contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? std::optional(file.readAll()) : std::nullopt;
+}
+
+/// The names in `folder`, hidden ones too, sorted and joined by '|'.
+[[nodiscard]] std::string entriesOf(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    names.sort();
+    return names.join(u'|').toStdString();
+}
+
+/// Sets the modification time of the item at `path`, a folder too; false when that fails.
+[[nodiscard]] bool setModified(const QString &path, const QDateTime &when)
+{
+    const qint64 ms = when.toMSecsSinceEpoch();
+    const timespec time{time_t(ms / 1000), long(ms % 1000) * 1000000};
+    const timespec times[2] = {time, time};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+/// Sets the permission bits of the item at `path`; false when that fails.
+[[nodiscard]] bool setMode(const QString &path, mode_t mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+/// A temporary folder holding a source library folder B and a destination library folder D.
+class SyncRunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(useFolders(u"Case"_s)); }
+
+    /// Makes B and D afresh under `name` and forgets the reports.
+    void useFolders(const QString &name)
+    {
+        ASSERT_TRUE(m_root.isValid());
+        sourceFolder = m_root.filePath(name + u"/Source/Music"_s);
+        destinationFolder = m_root.filePath(name + u"/Destination/Music"_s);
+        ASSERT_TRUE(QDir().mkpath(sourceFolder) && QDir().mkpath(destinationFolder));
+        reports.clear();
+        counts.clear();
+    }
+
+    [[nodiscard]] QString sourcePath(const QString &relative) const { return sourceFolder + u'/' + relative; }
+    [[nodiscard]] QString destinationPath(const QString &relative) const { return destinationFolder + u'/' + relative; }
+    /// A track whose media is B/`path`.
+    [[nodiscard]] Track sourceTrack(const QString &path) const { return track(path, fileUrl(sourcePath(path))); }
+
+    /// A pending job from B to D holding the given lists.
+    [[nodiscard]] SyncJob job(QList<Track> toAdd = {}, QList<Track> toRemove = {}, QList<Track> toUpdate = {},
+                              QList<Playlist> playlists = {}) const
+    {
+        const qint64 total = toAdd.size() + toRemove.size() + toUpdate.size() + playlists.size();
+        return SyncJob{.sourceLibraryPath = fileUrl(sourceFolder), .destinationLibraryPath = fileUrl(destinationFolder),
+                       .tracksToAdd = toAdd, .tracksToRemove = toRemove, .tracksToUpdate = toUpdate,
+                       .playlistsToSync = playlists, .totalItemCount = total};
+    }
+
+    QString sourceFolder;
+    QString destinationFolder;
+    /// Every snapshot reported, and its completedItemCount, in order.
+    std::vector<SyncJob> reports;
+    std::vector<qint64> counts;
+    const std::function<void(const SyncJob &)> record = [this](const SyncJob &snapshot) {
+        reports.push_back(snapshot);
+        counts.push_back(snapshot.completedItemCount);
+    };
+
+private:
+    QTemporaryDir m_root;
+};
 
 } // namespace
 
-TEST_F(SyncRunTest, ReportsEachCopyRemovalAndUpdateThenTheEnd)
+TEST_F(SyncRunTest, ReportsEachStepAndPlacesTracksByPathComponents)
 {
-    ASSERT_TRUE(writeFile(sourcePath(u"Media/a.m4a"_s), "A"));
-    ASSERT_TRUE(writeFile(sourcePath(u"Media/b.m4a"_s), "B"));
+    const QUrl withDots = fileUrl(sourceFolder + u"/../../Escape/03 T.m4a"_s);
+    ASSERT_TRUE(withDots.path().contains(u"/../"_s));
+    const std::pair<QString, QString> fileAndTarget[] = {
+        {sourcePath(u"Media/Music/A/01 T.m4a"_s), destinationPath(u"Media/Music/A/01 T.m4a"_s)},
+        {sourceFolder + u"2/02 T.m4a"_s, destinationPath(u"02 T.m4a"_s)},
+        {QDir::cleanPath(withDots.toLocalFile()), destinationPath(u"03 T.m4a"_s)},
+        {sourcePath(u"04 T.m4a"_s), destinationPath(u"04 T.m4a"_s)},
+    };
+    ASSERT_TRUE(writeFile(destinationPath(u"04 T.m4a"_s), "an older and much longer copy"));
     ASSERT_TRUE(writeFile(destinationPath(u"Media/old.m4a"_s), "old"));
-    SyncJob run = job({track(u"A"_s, fileUrl(sourcePath(u"Media/a.m4a"_s))),
-                       track(u"B"_s, fileUrl(sourcePath(u"Media/b.m4a"_s)))},
-                      {track(u"O"_s, fileUrl(destinationPath(u"Media/old.m4a"_s)))},
-                      {track(u"U1"_s), track(u"U2"_s), track(u"U3"_s)});
-
-    SyncEngine::runSync(run, record);
-
-    EXPECT_EQ(reportedCounts(), (std::vector<qint64>{1, 2, 3, 4, 5, 6, 6}));
-    ASSERT_EQ(reports.size(), 7u);
-    for (size_t i = 0; i + 1 < reports.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(reports[i].status, Status::transferring);
-        EXPECT_FALSE(reports[i].completedAt.has_value());
+    QList<Track> toAdd;
+    for (const auto &[file, target] : fileAndTarget) {
+        ASSERT_TRUE(writeFile(file, file.toUtf8()));
+        toAdd.append(track(file, file.contains(u"Escape"_s) ? withDots : fileUrl(file)));
     }
-    EXPECT_EQ(reports.back().status, Status::completed);
-    EXPECT_TRUE(reports.back().completedAt.has_value());
-    EXPECT_EQ(run.status, Status::completed);
-    EXPECT_TRUE(run.completedAt.has_value());
-    EXPECT_EQ(run.completedItemCount, 6);
-    EXPECT_EQ(run.totalItemCount, 6);
-    EXPECT_EQ(contentsOf(destinationPath(u"Media/a.m4a"_s)), QByteArray("A"));
-    EXPECT_EQ(contentsOf(destinationPath(u"Media/b.m4a"_s)), QByteArray("B"));
-    EXPECT_FALSE(QFileInfo::exists(destinationPath(u"Media/old.m4a"_s)));
-    EXPECT_EQ(contentsOf(sourcePath(u"Media/a.m4a"_s)), QByteArray("A"));
+    SyncEngine engine;
+
+    // Playlists are listed, never written, so they never count.
+    const SyncJob run = engine.performSync(job(toAdd, {track(u"O"_s, fileUrl(destinationPath(u"Media/old.m4a"_s)))},
+                                               {track(u"U1"_s), track(u"U2"_s)}, {Playlist{.persistentID = u"P"_s}}),
+                                           record).result();
+
+    ASSERT_EQ(counts, (std::vector<qint64>{1, 2, 3, 4, 5, 6, 7, 7}));
+    EXPECT_TRUE(reports[6].status == Status::transferring && !reports[6].completedAt);
+    EXPECT_TRUE(run.status == Status::completed && run.completedAt && run.completedItemCount == 7);
+    EXPECT_TRUE(reports.back().status == Status::completed && reports.back().completedAt);
+    for (const auto &[file, target] : fileAndTarget)
+        EXPECT_EQ(contentsOf(target), file.toUtf8()) << target.toStdString();
+    EXPECT_EQ(entriesOf(destinationFolder + u"/.."_s), "Music");
+    EXPECT_EQ(entriesOf(destinationFolder), "02 T.m4a|03 T.m4a|04 T.m4a|Media");
+    EXPECT_EQ(entriesOf(destinationPath(u"Media"_s)), "Music");
 }
 
-TEST_F(SyncRunTest, PlacesTracksByPathComponentsReplacingWhatIsThere)
+TEST_F(SyncRunTest, TouchesOnlyLocalMediaAndRemovesOnlyFilesInsideTheDestination)
 {
-    const QString withDots = sourceFolder + u"/../../Escape/03 T.m4a"_s;
-    ASSERT_TRUE(fileUrl(withDots).path().contains(u"/../"_s));
-    QUrl localhost = fileUrl(sourcePath(u"Media/04 T.m4a"_s));
-    localhost.setHost(u"localhost"_s);
-    const struct {
-        QString file;
-        QUrl location;
-        QString target;
-    } cases[] = {
-        {sourcePath(u"Media/Music/A/X/01 T.m4a"_s), fileUrl(sourcePath(u"Media/Music/A/X/01 T.m4a"_s)),
-         destinationPath(u"Media/Music/A/X/01 T.m4a"_s)},
-        {sourceFolder + u"2/02 T.m4a"_s, fileUrl(sourceFolder + u"2/02 T.m4a"_s), destinationPath(u"02 T.m4a"_s)},
-        {rootPath(u"Escape/03 T.m4a"_s), fileUrl(withDots), destinationPath(u"03 T.m4a"_s)},
-        {sourcePath(u"Media/04 T.m4a"_s), localhost, destinationPath(u"Media/04 T.m4a"_s)},
-        // Two files of one name from outside B: the second replaces the first.
-        {rootPath(u"One/05 T.m4a"_s), fileUrl(rootPath(u"One/05 T.m4a"_s)), QString()},
-        {rootPath(u"Two/05 T.m4a"_s), fileUrl(rootPath(u"Two/05 T.m4a"_s)), destinationPath(u"05 T.m4a"_s)},
-    };
-    ASSERT_TRUE(writeFile(destinationPath(u"Media/04 T.m4a"_s), "an older and longer copy"));
+    const QString elsewhere = QDir::cleanPath(destinationFolder + u"/../Elsewhere"_s);
+    ASSERT_TRUE(writeFile(elsewhere + u"/keep.m4a"_s, "keep") && writeFile(elsewhere + u"/linked.m4a"_s, "linked"));
+    ASSERT_TRUE(writeFile(destinationPath(u"Folder/inside.m4a"_s), "inside"));
+    ASSERT_TRUE(writeFile(destinationPath(u"real.m4a"_s), "real") && writeFile(destinationFolder + u"2/x.m4a"_s, "x"));
+    ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "new") && writeFile(destinationPath(u"a.m4a"_s), "old"));
+    ASSERT_TRUE(QFile::link(elsewhere + u"/linked.m4a"_s, destinationPath(u"link.m4a"_s)));
+    QUrl remote = fileUrl(elsewhere + u"/keep.m4a"_s);
+    remote.setHost(u"server"_s);
     QList<Track> toAdd;
-    for (const auto &c : cases) {
-        ASSERT_TRUE(writeFile(c.file, c.file.toUtf8()));
-        toAdd.append(track(c.file, c.location));
+    QList<Track> toRemove;
+    for (const std::optional<QUrl> &notLocal : {std::optional<QUrl>(), std::optional(QUrl(u"http://x.org/s.mp3"_s)),
+                                                std::optional(remote)}) {
+        toAdd.append(track(u"add"_s, notLocal));
+        toRemove.append(track(u"remove"_s, notLocal));
     }
-    SyncJob run = job(toAdd);
+    // The source re-imported a.m4a under a new ID: the old entry goes, its file stays as the new one's.
+    toAdd.append(sourceTrack(u"a.m4a"_s));
+    for (const QString &path : {destinationPath(u"gone.m4a"_s), elsewhere + u"/keep.m4a"_s,
+                                destinationFolder + u"2/x.m4a"_s, destinationFolder + u"/../Elsewhere/keep.m4a"_s,
+                                destinationPath(u"Folder"_s), destinationFolder, destinationPath(u"./a.m4a"_s),
+                                destinationPath(u"link.m4a"_s), destinationPath(u"real.m4a"_s)}) {
+        toRemove.append(track(path, fileUrl(path)));
+    }
+    SyncJob run = job(toAdd, toRemove);
 
     SyncEngine::runSync(run, record);
 
-    EXPECT_EQ(run.status, Status::completed);
-    EXPECT_EQ(reportedCounts(), (std::vector<qint64>{1, 2, 3, 4, 5, 6, 6}));
+    // Three adds without local media counted silently, then one copy; ten removals kept, two made.
+    EXPECT_EQ(counts, (std::vector<qint64>{4, 15, 16, 16}));
+    EXPECT_EQ(entriesOf(elsewhere), "keep.m4a|linked.m4a");
+    EXPECT_EQ(entriesOf(destinationFolder + u"2"_s), "x.m4a");
+    EXPECT_EQ(entriesOf(destinationPath(u"Folder"_s)), "inside.m4a");
+    EXPECT_EQ(entriesOf(destinationFolder), "Folder|a.m4a");
+    EXPECT_EQ(contentsOf(destinationPath(u"a.m4a"_s)), QByteArray("new"));
+}
+
+TEST_F(SyncRunTest, MirrorsVisibleArtworkThatIsMissingOrOlderWithoutReporting)
+{
+    const auto artwork = [this](const QString &path) { return sourcePath(u"Album Artwork/"_s + path); };
+    const auto mirror = [this](const QString &path) { return destinationPath(u"Album Artwork/"_s + path); };
+    SyncEngine::syncArtwork(job());
+    EXPECT_FALSE(QFileInfo::exists(mirror(QString()))) << "no source folder, no mirror";
+    ASSERT_TRUE(QDir().mkpath(artwork(QString())));
+    SyncEngine::syncArtwork(job());
+    EXPECT_TRUE(QFileInfo(mirror(QString())).isDir()) << "an empty source folder is mirrored all the same";
+
+    const QDateTime stamp(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC);
+    const struct {
+        QString name;
+        std::optional<qint64> offsetMs; // the target's date against the source's; nothing: no target
+        bool replaced;
+    } cases[] = {
+        {u"Cache/0A/1B/missing.itc"_s, std::nullopt, true},
+        {u"older.itc"_s, -3600 * 1000, true},
+        {u"older-by-1ms.itc"_s, -1, true},
+        {u"same.itc"_s, 0, false},
+        {u"newer.itc"_s, 3600 * 1000, false},
+    };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.location.toString().toStdString());
-        if (!c.target.isEmpty()) {
-            EXPECT_EQ(contentsOf(c.target), c.file.toUtf8());
+        ASSERT_TRUE(writeFile(artwork(c.name), "new") && setModified(artwork(c.name), stamp));
+        if (c.offsetMs) {
+            ASSERT_TRUE(writeFile(mirror(c.name), "old") && setModified(mirror(c.name), stamp.addMSecs(*c.offsetMs)));
         }
     }
-    EXPECT_FALSE(QFileInfo::exists(destinationPath(u"2"_s)));
-    EXPECT_EQ(QDir(rootPath(u"Destination"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList{u"Music"_s});
-    EXPECT_EQ(QDir(destinationPath(u"Media"_s)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              (QStringList{u"04 T.m4a"_s, u"Music"_s}));
-}
+    for (const QString &hidden : {u".hidden.itc"_s, u"Cache/.DS_Store"_s, u".Hidden/inner.itc"_s})
+        ASSERT_TRUE(writeFile(artwork(hidden), "hidden"));
+    ASSERT_TRUE(QDir().mkpath(artwork(u"Empty/Nested"_s)));
+    ASSERT_TRUE(writeFile(mirror(u"only-here.itc"_s), "mine"));
+    SyncJob run = job();
 
-TEST_F(SyncRunTest, KeepsOldTargetWhenCopyFails)
-{
-    ASSERT_TRUE(writeFile(destinationPath(u"Media/a.m4a"_s), "old"));
-    SyncJob run = job({track(u"A"_s, fileUrl(sourcePath(u"Media/a.m4a"_s)))}, {}, {track(u"U"_s)});
+    SyncEngine::runSync(run, record);
 
-    EXPECT_THROW(SyncEngine::runSync(run, record), FileSystemError);
-
-    EXPECT_EQ(contentsOf(destinationPath(u"Media/a.m4a"_s)), QByteArray("old"));
-    EXPECT_EQ(QDir(destinationPath(u"Media"_s)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{u"a.m4a"_s});
-    EXPECT_TRUE(reports.empty());
-    EXPECT_EQ(run.status, Status::transferring);
-    EXPECT_EQ(run.completedItemCount, 0);
-    EXPECT_FALSE(run.completedAt.has_value());
-}
-
-TEST_F(SyncRunTest, FailsOnATargetThatIsAFolderAndKeepsIt)
-{
-    ASSERT_TRUE(writeFile(sourcePath(u"Media/a.m4a"_s), "A"));
-    ASSERT_TRUE(writeFile(sourcePath(u"Media/b.m4a"_s), "B"));
-    ASSERT_TRUE(writeFile(destinationPath(u"Media/b.m4a/inside.txt"_s), "keep"));
-    SyncJob run = job({track(u"A"_s, fileUrl(sourcePath(u"Media/a.m4a"_s))),
-                       track(u"B"_s, fileUrl(sourcePath(u"Media/b.m4a"_s)))});
-
-    try {
-        SyncEngine::runSync(run, record);
-        FAIL() << "the run went through a folder in the way";
-    } catch (const FileSystemError &error) {
-        EXPECT_TRUE(error.description().contains(destinationPath(u"Media/b.m4a"_s))) << error.what();
+    EXPECT_EQ(counts, std::vector<qint64>{0});
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        EXPECT_EQ(contentsOf(mirror(c.name)), QByteArray(c.replaced ? "new" : "old"));
     }
-    EXPECT_EQ(contentsOf(destinationPath(u"Media/b.m4a/inside.txt"_s)), QByteArray("keep"));
-    EXPECT_EQ(reportedCounts(), std::vector<qint64>{1});
-    EXPECT_EQ(run.completedItemCount, 1);
-    EXPECT_EQ(run.status, Status::transferring);
+    // A copy keeps the source's date, so the next pass finds the pair alike and copies nothing.
+    EXPECT_EQ(QFileInfo(mirror(u"older.itc"_s)).lastModified(), stamp);
+    EXPECT_EQ(entriesOf(mirror(QString())), "Cache|newer.itc|older-by-1ms.itc|older.itc|only-here.itc|same.itc");
+    EXPECT_EQ(entriesOf(mirror(u"Cache"_s)), "0A");
+    // A date that cannot be read forces the copy.
+    EXPECT_TRUE(SyncEngine::needsCopy(artwork(u"gone.itc"_s), mirror(u"same.itc"_s)));
 }
 
-TEST_F(SyncRunTest, CopyOntoItselfLeavesTheFileIntact)
+TEST_F(SyncRunTest, CopyingOntoOrIntoItselfLeavesTheSourceIntact)
 {
-    ASSERT_TRUE(writeFile(sourcePath(u"Media/a.m4a"_s), "precious"));
-    SyncJob run = job({track(u"A"_s, fileUrl(sourcePath(u"Media/a.m4a"_s)))});
+    ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "precious") && writeFile(sourcePath(u"Album Artwork/x.itc"_s), "x"));
+    ASSERT_TRUE(writeFile(sourcePath(u"Album Artwork/Mirror/y.itc"_s), "y"));
+    SyncJob run = job({sourceTrack(u"a.m4a"_s)});
     run.destinationLibraryPath = run.sourceLibraryPath;
 
     SyncEngine::runSync(run, record);
 
     EXPECT_EQ(run.status, Status::completed);
-    EXPECT_EQ(contentsOf(sourcePath(u"Media/a.m4a"_s)), QByteArray("precious"));
-    EXPECT_EQ(QDir(sourcePath(u"Media"_s)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{u"a.m4a"_s});
+    EXPECT_EQ(contentsOf(sourcePath(u"a.m4a"_s)), QByteArray("precious"));
+    EXPECT_EQ(entriesOf(sourceFolder), "Album Artwork|a.m4a");
+    // A mirror inside its own source must not feed the walk its own copies.
+    SyncEngine::syncDirectory(sourcePath(u"Album Artwork"_s), sourcePath(u"Album Artwork/Mirror"_s));
+    EXPECT_EQ(entriesOf(sourcePath(u"Album Artwork/Mirror"_s)), "x.itc|y.itc");
 }
 
-TEST_F(SyncRunTest, CountsTracksWithoutLocalMediaSilently)
+TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
 {
-    ASSERT_TRUE(writeFile(sourcePath(u"Media/a.m4a"_s), "A"));
-    ASSERT_TRUE(writeFile(rootPath(u"share/x.m4a"_s), "remote"));
-    QUrl remote = fileUrl(rootPath(u"share/x.m4a"_s));
-    remote.setHost(u"server"_s);
-    const QList<std::optional<QUrl>> locations = {
-        std::nullopt,
-        std::optional(QUrl(u"http://example.com/stream.mp3"_s)),
-        std::optional(remote),
-        std::optional(QUrl(u"file://"_s + QString::fromUtf8(QUrl::toPercentEncoding(rootPath(u"share/x.m4a"_s), "/")) + u"%00.txt"_s)),
+    const struct {
+        const char *name;
+        QString second;   // a second track under B; empty: an artwork file to mirror instead
+        QString inTheWay; // under D, keeps its contents
+        QString named;    // under D, named by the error
+    } cases[] = {
+        {"target is a folder", u"b.m4a"_s, u"b.m4a/keep"_s, u"b.m4a"_s},
+        {"file where a folder belongs", u"Sub/b.m4a"_s, u"Sub"_s, u"Sub"_s},
+        {"source file missing", u"missing.m4a"_s, u"missing.m4a"_s, u"missing.m4a"_s},
+        {"artwork target is a folder", {}, u"Album Artwork/x.itc/keep"_s, u"Album Artwork/x.itc"_s},
     };
-    QList<Track> toAdd;
-    QList<Track> toRemove;
-    for (const std::optional<QUrl> &location : locations) {
-        toAdd.append(track(u"add"_s, location));
-        toRemove.append(track(u"remove"_s, location));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(useFolders(QString::fromLatin1(c.name)));
+        ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "A") && writeFile(destinationPath(c.inTheWay), "keep"));
+        if (c.second.isEmpty()) {
+            ASSERT_TRUE(writeFile(sourcePath(u"Album Artwork/x.itc"_s), "x"));
+            ASSERT_TRUE(setModified(destinationPath(c.named), QDateTime::fromSecsSinceEpoch(0)));
+        } else if (!c.second.startsWith(u"missing"_s)) {
+            ASSERT_TRUE(writeFile(sourcePath(c.second), "new"));
+        }
+        SyncJob run = job(c.second.isEmpty() ? QList{sourceTrack(u"a.m4a"_s)}
+                                             : QList{sourceTrack(u"a.m4a"_s), sourceTrack(c.second)});
+
+        try {
+            SyncEngine::runSync(run, record);
+            ADD_FAILURE() << "the run went past the failure";
+        } catch (const FileSystemError &error) {
+            EXPECT_TRUE(error.description().contains(u'"' + destinationPath(c.named) + u'"')) << error.what();
+        }
+        EXPECT_EQ(contentsOf(destinationPath(c.inTheWay)), QByteArray("keep"));
+        EXPECT_EQ(contentsOf(destinationPath(u"a.m4a"_s)), QByteArray("A"));
+        EXPECT_EQ(counts, std::vector<qint64>{1});
+        EXPECT_TRUE(run.status == Status::transferring && run.completedItemCount == 1 && !run.completedAt);
     }
-    toAdd.append(track(u"A"_s, fileUrl(sourcePath(u"Media/a.m4a"_s))));
-    SyncJob run = job(toAdd, toRemove);
-
-    SyncEngine::runSync(run, record);
-
-    EXPECT_EQ(reportedCounts(), (std::vector<qint64>{5, 9}));
-    EXPECT_EQ(run.status, Status::completed);
-    EXPECT_EQ(contentsOf(rootPath(u"share/x.m4a"_s)), QByteArray("remote"));
-    EXPECT_EQ(QDir(destinationFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{u"Media"_s});
-}
-
-TEST_F(SyncRunTest, RemovesOnlyFilesInsideTheDestinationFolder)
-{
-    ASSERT_TRUE(writeFile(rootPath(u"Elsewhere/keep.m4a"_s), "keep"));
-    ASSERT_TRUE(writeFile(rootPath(u"Elsewhere/linked.m4a"_s), "linked"));
-    ASSERT_TRUE(writeFile(destinationPath(u"Media/Folder/inside.m4a"_s), "inside"));
-    ASSERT_TRUE(writeFile(destinationPath(u"Media/real.m4a"_s), "real"));
-    ASSERT_TRUE(QFile::link(rootPath(u"Elsewhere/linked.m4a"_s), destinationPath(u"Media/link.m4a"_s)));
-    const QList<Track> toRemove = {
-        track(u"missing"_s, fileUrl(destinationPath(u"Media/gone.m4a"_s))),
-        track(u"outside"_s, fileUrl(rootPath(u"Elsewhere/keep.m4a"_s))),
-        track(u"dots"_s, fileUrl(destinationFolder + u"/../../Elsewhere/keep.m4a"_s)),
-        track(u"folder"_s, fileUrl(destinationPath(u"Media/Folder"_s))),
-        track(u"library folder"_s, fileUrl(destinationFolder)),
-        track(u"link"_s, fileUrl(destinationPath(u"Media/link.m4a"_s))),
-        track(u"real"_s, fileUrl(destinationPath(u"Media/real.m4a"_s))),
-    };
-    SyncJob run = job({}, toRemove);
-
-    SyncEngine::runSync(run, record);
-
-    EXPECT_EQ(reportedCounts(), (std::vector<qint64>{6, 7, 7}));
-    EXPECT_EQ(run.status, Status::completed);
-    EXPECT_EQ(contentsOf(rootPath(u"Elsewhere/keep.m4a"_s)), QByteArray("keep"));
-    EXPECT_EQ(contentsOf(rootPath(u"Elsewhere/linked.m4a"_s)), QByteArray("linked"));
-    EXPECT_EQ(contentsOf(destinationPath(u"Media/Folder/inside.m4a"_s)), QByteArray("inside"));
-    EXPECT_FALSE(QFileInfo(destinationPath(u"Media/link.m4a"_s)).isSymLink());
-    EXPECT_FALSE(QFileInfo::exists(destinationPath(u"Media/real.m4a"_s)));
-}
-
-TEST_F(SyncRunTest, KeepsTheFileOfAReimportedTrack)
-{
-    // The source re-imported the track under a new ID: the old entry goes, its file stays as the new one's.
-    ASSERT_TRUE(writeFile(sourcePath(u"Media/a.m4a"_s), "new"));
-    ASSERT_TRUE(writeFile(destinationPath(u"Media/a.m4a"_s), "old"));
-    SyncJob run = job({track(u"NEW"_s, fileUrl(sourcePath(u"Media/a.m4a"_s)))},
-                      {track(u"OLD"_s, fileUrl(destinationPath(u"Media/./a.m4a"_s)))});
-
-    SyncEngine::runSync(run, record);
-
-    EXPECT_EQ(contentsOf(destinationPath(u"Media/a.m4a"_s)), QByteArray("new"));
-    EXPECT_EQ(reportedCounts(), (std::vector<qint64>{1, 2}));
-}
-
-TEST_F(SyncRunTest, StopsWhereATargetFolderCannotBeMade)
-{
-    ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "A"));
-    ASSERT_TRUE(writeFile(sourcePath(u"Media/b.m4a"_s), "B"));
-    ASSERT_TRUE(writeFile(sourcePath(u"c.m4a"_s), "C"));
-    ASSERT_TRUE(writeFile(destinationPath(u"Media"_s), "a file in the way"));
-    SyncJob run = job({track(u"A"_s, fileUrl(sourcePath(u"a.m4a"_s))),
-                       track(u"B"_s, fileUrl(sourcePath(u"Media/b.m4a"_s))),
-                       track(u"C"_s, fileUrl(sourcePath(u"c.m4a"_s)))});
-
-    try {
-        SyncEngine::runSync(run, record);
-        FAIL() << "the run made a folder where a file is";
-    } catch (const FileSystemError &error) {
-        EXPECT_TRUE(error.description().contains(destinationPath(u"Media"_s))) << error.what();
-    }
-    EXPECT_EQ(contentsOf(destinationPath(u"Media"_s)), QByteArray("a file in the way"));
-    EXPECT_FALSE(QFileInfo::exists(destinationPath(u"c.m4a"_s)));
-    EXPECT_EQ(reportedCounts(), std::vector<qint64>{1});
-    EXPECT_EQ(run.status, Status::transferring);
 }
 
 TEST_F(SyncRunTest, ReadOnlyTargetFolderFailsWithTheSystemsReason)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permissions do not bind the super-user";
-    ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "A"));
-    ASSERT_TRUE(writeFile(sourcePath(u"Locked/b.m4a"_s), "B"));
-    ASSERT_TRUE(QDir().mkpath(destinationPath(u"Locked"_s)));
-    QFile locked(destinationPath(u"Locked"_s));
-    ASSERT_TRUE(locked.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    SyncJob run = job({track(u"A"_s, fileUrl(sourcePath(u"a.m4a"_s))),
-                       track(u"B"_s, fileUrl(sourcePath(u"Locked/b.m4a"_s)))});
+    ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "A") && writeFile(sourcePath(u"Locked/b.m4a"_s), "B"));
+    ASSERT_TRUE(QDir().mkpath(destinationPath(u"Locked"_s)) && setMode(destinationPath(u"Locked"_s), 0555));
+    // Permissions do not bind the super-user, so it runs the sync as nobody, with the rest open to nobody.
+    const bool asRoot = ::geteuid() == 0;
+    ASSERT_TRUE(!asRoot || (setMode(QDir::cleanPath(sourceFolder + u"/../../.."_s), 0755)
+                            && setMode(destinationFolder, 0777) && ::seteuid(65534) == 0));
+    const auto restore = qScopeGuard([&] {
+        ASSERT_TRUE(!asRoot || ::seteuid(0) == 0);
+        ASSERT_TRUE(setMode(destinationPath(u"Locked"_s), 0755));
+    });
+    SyncJob run = job({sourceTrack(u"a.m4a"_s), sourceTrack(u"Locked/b.m4a"_s)});
 
     try {
         SyncEngine::runSync(run, record);
         ADD_FAILURE() << "the run wrote into a read-only folder";
     } catch (const FileSystemError &error) {
-        EXPECT_TRUE(error.description().contains(u"Permission denied"_s)) << error.what();
+        EXPECT_TRUE(error.description().contains(QString::fromLocal8Bit(std::strerror(EACCES)))) << error.what();
     }
-    ASSERT_TRUE(locked.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-    EXPECT_EQ(reportedCounts(), std::vector<qint64>{1});
-    EXPECT_EQ(run.completedItemCount, 1);
+    EXPECT_EQ(counts, std::vector<qint64>{1});
     EXPECT_EQ(run.status, Status::transferring);
-    EXPECT_FALSE(QFileInfo::exists(destinationPath(u"Locked/b.m4a"_s)));
-}
-
-TEST_F(SyncRunTest, PlaylistOnlyJobCompletesShortOfItsTotal)
-{
-    Playlist playlist;
-    playlist.persistentID = u"P"_s;
-    SyncJob run = job({}, {}, {}, {playlist});
-
-    SyncEngine::runSync(run, record);
-
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports.front().status, Status::completed);
-    EXPECT_EQ(run.completedItemCount, 0);
-    EXPECT_EQ(run.totalItemCount, 1);
-}
-
-TEST_F(SyncRunTest, PerformSyncYieldsTheJobAsTheRunLeftIt)
-{
-    ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "A"));
-    SyncEngine engine;
-    const SyncJob finished = engine.performSync(job({track(u"A"_s, fileUrl(sourcePath(u"a.m4a"_s)))}), record).result();
-    EXPECT_EQ(finished.status, Status::completed);
-    EXPECT_EQ(finished.completedItemCount, 1);
-    EXPECT_EQ(reportedCounts(), (std::vector<qint64>{1, 1}));
-    EXPECT_EQ(contentsOf(destinationPath(u"a.m4a"_s)), QByteArray("A"));
-
-    QFuture<SyncJob> failing = engine.performSync(job({track(u"B"_s, fileUrl(sourcePath(u"missing.m4a"_s)))}), {});
-    EXPECT_THROW(failing.waitForFinished(), FileSystemError);
 }
