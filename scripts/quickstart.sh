@@ -8,21 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${QUAVERLY_BUILD_DIR:-build}
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libexpat1-dev libgtest-dev)
-
-install_missing_packages() {
-    command -v dpkg >/dev/null || return 0
-    local missing=()
-    for package in "${packages[@]}"; do
-        dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    echo "Installing ${missing[*]}"
-    "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
-}
+source scripts/lib.sh
 
 build() {
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
