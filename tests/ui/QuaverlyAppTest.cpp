@@ -6,12 +6,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
+#include <QEventLoop>
 #include <QPointer>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
@@ -29,94 +28,59 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    /// Closes `window` and lets its deferred deletion happen.
-    static void closeWindow(QPointer<ContentView> &window)
-    {
-        ASSERT_FALSE(window.isNull());
-        window->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_TRUE(window.isNull());
-    }
-
     QuaverlyApp app;
     QSignalSpy finished{&app, &QuaverlyApp::finished};
 };
 
-TEST_F(QuaverlyAppTest, OpensWindowsAtTheDefaultSizeEachWithItsOwnCoordinator)
-{
-    ContentView *first = app.openWindow();
-    ContentView *second = app.openWindow();
-    ASSERT_TRUE(first && second);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->size(), QSize(680, 560));
-    EXPECT_TRUE(first->testAttribute(Qt::WA_DeleteOnClose));
-    EXPECT_NE(first->coordinator(), second->coordinator());
-    EXPECT_EQ(app.liveCoordinatorCount(), 2);
-}
-
-TEST_F(QuaverlyAppTest, FinishesWhenTheLastIdleWindowCloses)
+TEST_F(QuaverlyAppTest, OpensWindowsWithTheirOwnCoordinatorsAndFinishesWhenTheLastCloses)
 {
     QPointer<ContentView> first = app.openWindow();
     QPointer<ContentView> second = app.openWindow();
-    closeWindow(first);
-    EXPECT_EQ(finished.count(), 0);
-    closeWindow(second);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 5'000));
-    EXPECT_EQ(app.liveCoordinatorCount(), 0);
-}
-
-TEST_F(QuaverlyAppTest, WaitsForACoordinatorThatOutlivesItsWindow)
-{
-    QPointer<ContentView> window = app.openWindow();
-    // What a running scan or sync does: hold on to the coordinator.
-    std::shared_ptr<SyncCoordinator> running = window->coordinator();
-    closeWindow(window);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(finished.count(), 0);
-    running.reset();
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->size(), QSize(680, 560));
+    EXPECT_TRUE(first->minimumWidth() >= 600 && first->minimumHeight() >= 480);
+    EXPECT_NE(first->coordinator(), second->coordinator());
+    for (ContentView *window : {first.data(), second.data()}) {
+        EXPECT_EQ(finished.count(), 0);
+        window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     EXPECT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 5'000));
 }
 
-TEST_F(QuaverlyAppTest, LetsASyncFinishAfterItsWindowClosesAndOnlyThenFinishes)
+TEST_F(QuaverlyAppTest, LetsASyncFinishAfterItsWindowClosesOrAQuitRequestAndOnlyThenFinishes)
 {
-    QTemporaryDir temp;
-    ASSERT_TRUE(temp.isValid());
-    const fixtures::LibraryPair pair = fixtures::generateDemoPair(temp.path());
-    QPointer<ContentView> window = app.openWindow();
-    const std::weak_ptr<SyncCoordinator> coordinator = window->coordinator();
-    window->coordinator()->setSourceLibraryURL(QUrl::fromLocalFile(pair.source.xmlPath));
-    window->coordinator()->setDestinationLibraryURL(QUrl::fromLocalFile(pair.destination.xmlPath));
-    window->coordinator()->scanLibraries();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->coordinator()->phase().is(Kind::readyToSync); }, 30'000));
-    QCoreApplication::processEvents();
-
-    auto *sync = child<QPushButton>(window.data(), "syncButton");
-    ASSERT_NE(sync, nullptr);
-    QTest::mouseClick(sync, Qt::LeftButton);
-    ASSERT_TRUE(coordinator.lock()->phase().is(Kind::syncing));
-    closeWindow(window);
-    // The run's end can only be applied on this thread, which has not run since the click.
-    EXPECT_FALSE(coordinator.expired());
-    EXPECT_EQ(finished.count(), 0);
-
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 30'000));
-    EXPECT_TRUE(coordinator.expired());
-    const QDir source(pair.source.libraryFolder), destination(pair.destination.libraryFolder);
-    for (const QString &path : pair.source.mediaPaths)
-        EXPECT_TRUE(QFile::exists(destination.filePath(source.relativeFilePath(path)))) << path.toStdString();
-}
-
-TEST_F(QuaverlyAppTest, AnswersAQuitRequestDuringARunByClosingWindowsAndWaiting)
-{
-    QPointer<ContentView> window = app.openWindow();
-    std::shared_ptr<SyncCoordinator> running = window->coordinator();
-    QEvent quit(QEvent::Quit);
-    EXPECT_TRUE(QCoreApplication::sendEvent(qApp, &quit));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(window.isNull());
-    EXPECT_EQ(finished.count(), 0);
-    running.reset();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 5'000));
+    for (const bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "quit request" : "window closed");
+        QTemporaryDir temp;
+        ASSERT_TRUE(temp.isValid());
+        const fixtures::LibraryPair pair = fixtures::generateDemoPair(temp.path());
+        finished.clear();
+        QPointer<ContentView> window = app.openWindow();
+        const std::weak_ptr<SyncCoordinator> coordinator = window->coordinator();
+        window->coordinator()->setSourceLibraryURL(QUrl::fromLocalFile(pair.source.xmlPath));
+        window->coordinator()->setDestinationLibraryURL(QUrl::fromLocalFile(pair.destination.xmlPath));
+        window->coordinator()->scanLibraries();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->coordinator()->phase().is(Kind::readyToSync); }, 30'000));
+        window->coordinator()->startSync();
+        ASSERT_TRUE(coordinator.lock()->phase().is(Kind::syncing));
+        QEvent quitRequest(QEvent::Quit);
+        EXPECT_TRUE(quit ? QCoreApplication::sendEvent(qApp, &quitRequest) : window->close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(window.isNull());
+        // The run's end can only be applied on this thread, which has not run since the sync started.
+        EXPECT_EQ(finished.count(), 0);
+        // Wait in an event loop, as the application does: a quit request that got through ends it at once.
+        QEventLoop loop;
+        QObject::connect(&app, &QuaverlyApp::finished, &loop, [&] { loop.exit(1); });
+        QTimer::singleShot(30'000, &loop, [&] { loop.exit(2); });
+        ASSERT_EQ(loop.exec(), 1);
+        EXPECT_TRUE(coordinator.expired());
+        const QDir source(pair.source.libraryFolder), destination(pair.destination.libraryFolder);
+        for (const QString &path : pair.source.mediaPaths)
+            EXPECT_TRUE(QFile::exists(destination.filePath(source.relativeFilePath(path)))) << path.toStdString();
+    }
 }
 
 } // namespace
