@@ -136,7 +136,8 @@ TEST_F(ContentViewTest, RunsTheWholeFlowThroughTheButtonsToSyncComplete)
 
 TEST_F(ContentViewTest, ShowsAFailedScanOrSyncVerbatimAndWrappedUntilDismissed)
 {
-    choose("sourcePicker", temp.filePath(u"Exported <b>Libraries</b>/From the studio computer before the move in spring/Old drive/Music Library.xml"_s));
+    choose("sourcePicker", temp.filePath(u"Exported <b>Libraries</b>/From the studio computer before the move in spring"
+                                         u"/Old drive/Music Library.xml"_s));
     choose("destinationPicker", pair.destination.xmlPath);
     click(view, "scanButton");
     waitForPhase(Kind::failed);
