@@ -8,7 +8,8 @@
 namespace quaverly::Placement {
 
 /// The local path of a `file:` URL whose host is empty or "localhost", with `.` and `..`
-/// segments resolved lexically; nothing for any other URL, or one whose path holds a NUL.
+/// segments resolved lexically; nothing for any other URL, or one whose path holds a NUL or
+/// percent-encoded bytes that are not UTF-8.
 [[nodiscard]] std::optional<QString> localPath(const QUrl &url);
 
 /// `path` with `.`, `..` and repeated separators resolved lexically (no file-system access).

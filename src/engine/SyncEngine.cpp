@@ -95,9 +95,45 @@ void report(const SyncJob &job, const SyncEngine::Progress &progress)
         progress(job);
 }
 
+// A library file is never media: whatever a library lists, a run neither writes nor deletes one.
+bool isLibraryFile(const QString &path)
+{
+    return path.endsWith(u".xml"_s, Qt::CaseInsensitive) || path.endsWith(u".plist"_s, Qt::CaseInsensitive);
+}
+
 std::optional<QString> trackPath(const Track &track)
 {
-    return track.location ? Placement::localPath(*track.location) : std::nullopt;
+    std::optional<QString> path = track.location ? Placement::localPath(*track.location) : std::nullopt;
+    return path && !isLibraryFile(*path) ? path : std::nullopt;
+}
+
+// Names here are bytes, so a location in one Unicode normalisation form does not open a file
+// stored in the other; the other spelling, when it exists, is that file.
+std::optional<QString> otherSpelling(const QString &path)
+{
+    for (const auto form : {QString::NormalizationForm_C, QString::NormalizationForm_D}) {
+        QString other = path.normalized(form);
+        if (other != path && FileSystem::itemExists(other))
+            return other;
+    }
+    return std::nullopt;
+}
+
+// A removal must spare a just-copied target however either library spells it.
+QString spellingKey(const QString &path)
+{
+    return path.normalized(QString::NormalizationForm_C);
+}
+
+// Makes a folder that receives copies, once per run, and clears it of the temporaries a killed
+// run left there: nothing else would ever remove them.
+void prepareFolder(const QString &folder, QSet<QString> &prepared)
+{
+    if (prepared.contains(folder))
+        return;
+    FileSystem::createFolder(folder);
+    FileSystem::removeTemporaries(folder);
+    prepared.insert(folder);
 }
 
 // A job decoded from elsewhere may name a destination that no path of this machine reaches.
@@ -210,6 +246,17 @@ void SyncEngine::copyNewTracks(SyncJob &job, const Progress &progress)
 {
     const QString sourceFolder = Placement::localPath(job.sourceLibraryPath).value_or(QString());
     const std::optional<QString> destinationFolder = Placement::localPath(job.destinationLibraryPath);
+    QSet<QString> preparedFolders;
+    const auto copy = [&](const QString &source) {
+        const QString target = Placement::targetPath(source, sourceFolder, *destinationFolder);
+        // Only the root has no file name, and a folder is no track to copy.
+        if (target.isEmpty()) {
+            throw FileSystemError(
+                u"Couldn't copy \"%1\": %2."_s.arg(source, QString::fromLocal8Bit(std::strerror(EISDIR))), EISDIR);
+        }
+        prepareFolder(parentFolder(target), preparedFolders);
+        FileSystem::replaceItem(source, target);
+    };
 
     for (const Track &track : std::as_const(job.tracksToAdd)) {
         // A stream or a remote share is no media file of ours: like a track without a location.
@@ -220,14 +267,18 @@ void SyncEngine::copyNewTracks(SyncJob &job, const Progress &progress)
         }
         if (!destinationFolder)
             throw notLocalDestination(*source, job);
-        const QString target = Placement::targetPath(*source, sourceFolder, *destinationFolder);
-        // Only the root has no file name, and a folder is no track to copy.
-        if (target.isEmpty()) {
-            throw FileSystemError(
-                u"Couldn't copy \"%1\": %2."_s.arg(*source, QString::fromLocal8Bit(std::strerror(EISDIR))), EISDIR);
+        try {
+            copy(*source);
+        } catch (const FileSystemError &error) {
+            // Only a missing source is looked for under its other spelling, which then also names
+            // the target: two spellings of one location land on one file.
+            const std::optional<QString> other = error.errorCode() == ENOENT && !FileSystem::itemExists(*source)
+                ? otherSpelling(*source)
+                : std::nullopt;
+            if (!other)
+                throw;
+            copy(*other);
         }
-        FileSystem::createFolder(parentFolder(target));
-        FileSystem::replaceItem(*source, target);
         ++job.completedItemCount;
         report(job, progress);
     }
@@ -247,7 +298,7 @@ void SyncEngine::removeOldTracks(SyncJob &job, const Progress &progress)
     const QString sourceFolder = Placement::localPath(job.sourceLibraryPath).value_or(QString());
     for (const Track &track : std::as_const(job.tracksToAdd)) {
         if (const std::optional<QString> source = trackPath(track))
-            copiedTargets.insert(Placement::targetPath(*source, sourceFolder, *destinationFolder));
+            copiedTargets.insert(spellingKey(Placement::targetPath(*source, sourceFolder, *destinationFolder)));
     }
 
     for (const Track &track : std::as_const(job.tracksToRemove)) {
@@ -255,7 +306,7 @@ void SyncEngine::removeOldTracks(SyncJob &job, const Progress &progress)
         // says, nothing else of the user's is ever deleted, and no folder is.
         const std::optional<QString> path = trackPath(track);
         const bool removable = path && Placement::isInside(*path, *destinationFolder)
-            && !copiedTargets.contains(*path) && FileSystem::itemExists(*path)
+            && !copiedTargets.contains(spellingKey(*path)) && FileSystem::itemExists(*path)
             && !FileSystem::resourceValues(*path).isDirectory.value_or(true);
         if (removable)
             FileSystem::removeItem(*path);
@@ -288,6 +339,7 @@ void SyncEngine::syncDirectory(const QString &sourceFolder, const QString &targe
     FileSystem::DeepWalk walk(source);
     if (!walk.isValid())
         return;
+    QSet<QString> preparedFolders;
     while (const std::optional<FileSystem::DeepWalk::Item> item = walk.next()) {
         const bool isFolder = item->values.isDirectory
             ? *item->values.isDirectory
@@ -301,7 +353,7 @@ void SyncEngine::syncDirectory(const QString &sourceFolder, const QString &targe
         const QString destination = Placement::targetPath(path, source, target);
         if (!needsCopy(path, destination))
             continue;
-        FileSystem::createFolder(parentFolder(destination));
+        prepareFolder(parentFolder(destination), preparedFolders);
         FileSystem::replaceItem(path, destination);
     }
 }

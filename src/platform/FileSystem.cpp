@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -287,29 +288,41 @@ FileDescriptor openCopySource(const QByteArray &from, struct stat &status, const
     return source;
 }
 
+constexpr char temporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr char temporaryMarker[] = ".quaverly-";
+constexpr qsizetype temporaryRandomLength = 6;
+
 /// `.<name>.quaverly-XXXXXX` beside `target`: hidden, so a walk of the folder passes it over.
 QByteArray temporaryPathBeside(const QByteArray &target)
 {
-    static constexpr char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static constexpr char marker[] = ".quaverly-";
-    constexpr qsizetype randomLength = 6;
     constexpr qsizetype nameMax = 255;
 
     const qsizetype slash = target.lastIndexOf('/');
     QByteArray name = target.mid(slash + 1);
     // The decoration must not push a long name over the file system's limit; cut on a
     // character boundary so the name stays valid UTF-8.
-    const qsizetype room = nameMax - 1 - (qsizetype(sizeof marker) - 1) - randomLength;
+    const qsizetype room = nameMax - 1 - (qsizetype(sizeof temporaryMarker) - 1) - temporaryRandomLength;
     if (name.size() > room) {
         qsizetype cut = room;
         while (cut > 0 && (uchar(name.at(cut)) & 0xC0) == 0x80)
             --cut;
         name.truncate(cut);
     }
-    QByteArray path = target.left(slash + 1) + '.' + name + marker;
-    for (qsizetype i = 0; i < randomLength; ++i)
-        path += alphabet[QRandomGenerator::global()->bounded(int(sizeof alphabet) - 1)];
+    QByteArray path = target.left(slash + 1) + '.' + name + temporaryMarker;
+    for (qsizetype i = 0; i < temporaryRandomLength; ++i)
+        path += temporaryAlphabet[QRandomGenerator::global()->bounded(int(sizeof temporaryAlphabet) - 1)];
     return path;
+}
+
+bool isTemporaryName(std::string_view name)
+{
+    constexpr std::string_view marker(temporaryMarker);
+    const size_t decoration = marker.size() + size_t(temporaryRandomLength);
+    if (name.size() <= 1 + decoration || name.front() != '.')
+        return false;
+    const std::string_view random = name.substr(name.size() - size_t(temporaryRandomLength));
+    return name.substr(name.size() - decoration, marker.size()) == marker
+        && random.find_first_not_of(temporaryAlphabet) == std::string_view::npos;
 }
 
 } // namespace
@@ -477,6 +490,31 @@ void replaceItem(const QString &from, const QString &to)
         ::unlink(temporary.constData());
         fail(action, error);
     }
+}
+
+void removeTemporaries(const QString &folder) noexcept
+{
+    const auto native = nativePath(folder);
+    if (!native)
+        return;
+    const int fd = retryOnInterrupt(
+        [&] { return ::open(native->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        return;
+    DIR *entries = ::fdopendir(fd);
+    if (!entries) {
+        ::close(fd);
+        return;
+    }
+    while (const dirent *entry = ::readdir(entries)) {
+        // A folder or link that happens to carry such a name was not made by replaceItem.
+        struct stat status;
+        if (isTemporaryName(entry->d_name) && ::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(status.st_mode)) {
+            ::unlinkat(fd, entry->d_name, 0);
+        }
+    }
+    ::closedir(entries);
 }
 
 ResourceValues resourceValues(const QString &path)

@@ -57,6 +57,10 @@ void copyItem(const QString &from, const QString &to);
 /// leaves it untouched.
 void replaceItem(const QString &from, const QString &to);
 
+/// Removes the temporary files that an interrupted replaceItem left in `folder`: hidden regular
+/// files named `.<name>.quaverly-XXXXXX`. What cannot be removed stays. Never fails.
+void removeTemporaries(const QString &folder) noexcept;
+
 struct ResourceValues
 {
     std::optional<bool> isDirectory;

@@ -17,6 +17,13 @@ std::optional<QString> localFilePath(const QUrl &url)
     // An encoded NUL would cut the path short at the system call and name another file.
     if (!path.startsWith(u'/') || path.contains(QChar(u'\0')))
         return std::nullopt;
+    // Bytes that are not UTF-8 decode to U+FFFD: the path would name another file, or one
+    // shared by every such location.
+    if (path.contains(QChar::ReplacementCharacter)) {
+        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (QString::fromUtf8(bytes).toUtf8() != bytes)
+            return std::nullopt;
+    }
     return path;
 }
 
