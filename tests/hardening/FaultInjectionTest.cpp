@@ -1,0 +1,132 @@
+#include "engine/SyncEngine.h"
+#include "hardening/HardeningSupport.h"
+#include "platform/FileSystem.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace quaverly;
+using namespace quaverly::hardening;
+
+namespace {
+
+// A library file in `folder` listing one track per media path, each track named after its path.
+MusicLibrary library(const QString &folder, const QStringList &media)
+{
+    MusicLibrary result{.xmlURL = QUrl::fromLocalFile(folder + u"/Music Library.xml"_s)};
+    for (const QString &path : media)
+        result.tracks.insert(path, Track{.persistentID = path, .location = QUrl::fromLocalFile(folder + u'/' + path)});
+    return result;
+}
+
+// The sentence and errno a run of `job` fails with; a run that succeeds fails the test.
+std::pair<QString, int> failureOf(SyncJob job)
+{
+    try {
+        SyncEngine::runSync(job, {});
+    } catch (const FileSystemError &error) {
+        EXPECT_EQ(job.completedAt, std::nullopt);
+        return {error.description(), error.errorCode()};
+    }
+    ADD_FAILURE() << "the run did not fail";
+    return {};
+}
+
+// Source S on the ordinary disk; destination D, where asked, on a tmpfs of its own.
+class FaultInjectionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_root.isValid()); }
+
+    [[nodiscard]] std::optional<QString> mountDestination(const char *options)
+    {
+        m_mount.emplace(destination, options);
+        return m_mount->skipReason();
+    }
+
+    QTemporaryDir m_root;
+    std::optional<ScratchMount> m_mount;
+    const QString source = m_root.filePath(u"S"_s);
+    const QString destination = m_root.filePath(u"D"_s);
+};
+
+} // namespace
+
+TEST_F(FaultInjectionTest, DiskFullKeepsTheOldTargetAndLeavesNoTemporaryOrLaterRemoval)
+{
+    if (const auto reason = mountDestination("size=256k"))
+        GTEST_SKIP() << reason->toStdString();
+    ASSERT_TRUE(writeFile(source + u"/Media/small.m4a"_s, QByteArray(16 * 1024, 's')));
+    ASSERT_TRUE(writeFile(source + u"/Media/big.m4a"_s, QByteArray(1024 * 1024, 'b')));
+    ASSERT_TRUE(writeFile(destination + u"/Media/big.m4a"_s, QByteArray(8 * 1024, 'o')));
+    ASSERT_TRUE(writeFile(destination + u"/Media/gone.m4a"_s, "to remove"));
+    const auto before = treeDigest(destination);
+
+    const auto [sentence, code] = failureOf(SyncEngine::makeJob(
+        library(source, {u"Media/small.m4a"_s, u"Media/big.m4a"_s}), library(destination, {u"Media/gone.m4a"_s})));
+
+    EXPECT_EQ(code, ENOSPC);
+    EXPECT_TRUE(sentence.startsWith(u"Couldn't copy \"%1/Media/big.m4a\""_s.arg(source))) << sentence.toStdString();
+    EXPECT_TRUE(sentence.endsWith(u": No space left on device."_s)) << sentence.toStdString();
+    const auto after = treeDigest(destination);
+    EXPECT_EQ(after.value(u"Media/big.m4a"_s), before.value(u"Media/big.m4a"_s));
+    EXPECT_EQ(after.value(u"Media/gone.m4a"_s), before.value(u"Media/gone.m4a"_s));
+    EXPECT_EQ(temporaries(after), std::vector<std::string>());
+}
+
+TEST_F(FaultInjectionTest, ReadOnlyDestinationFailsAtTheFirstWriteChangingNothing)
+{
+    // The first write is a copy, then, with nothing to copy, a removal.
+    for (const QStringList &toAdd : {QStringList{u"Media/new.m4a"_s}, QStringList{}}) {
+        SCOPED_TRACE(toAdd.size());
+        if (const auto reason = mountDestination("size=1m"))
+            GTEST_SKIP() << reason->toStdString();
+        ASSERT_TRUE(writeFile(source + u"/Media/new.m4a"_s, "new"));
+        ASSERT_TRUE(writeFile(destination + u"/Media/old.m4a"_s, "old"));
+        // A killed run's leftover, which the run cannot clear here either.
+        ASSERT_TRUE(writeFile(destination + u"/Media/.new.m4a.quaverly-Ab12Cd"_s, "partial"));
+        ASSERT_TRUE(m_mount->makeReadOnly());
+        const auto before = treeDigest(destination);
+
+        const auto [sentence, code] = failureOf(
+            SyncEngine::makeJob(library(source, toAdd), library(destination, {u"Media/old.m4a"_s})));
+
+        EXPECT_EQ(code, EROFS);
+        EXPECT_TRUE(sentence.endsWith(u": Read-only file system."_s)) << sentence.toStdString();
+        EXPECT_EQ(treeDigest(destination), before);
+        m_mount.reset();
+    }
+}
+
+TEST_F(FaultInjectionTest, SourceDeletedAfterPlanningFailsNamingItAndKeepsItsTarget)
+{
+    ASSERT_TRUE(writeFile(source + u"/a.m4a"_s, "a") && writeFile(source + u"/b.m4a"_s, "b"));
+    ASSERT_TRUE(writeFile(destination + u"/b.m4a"_s, "old b"));
+    const SyncJob job = SyncEngine::makeJob(library(source, {u"a.m4a"_s, u"b.m4a"_s}), library(destination, {}));
+    ASSERT_TRUE(QFile::remove(source + u"/b.m4a"_s));
+
+    EXPECT_EQ(failureOf(job).first,
+              u"Couldn't copy \"%1/b.m4a\" to \"%2/b.m4a\": No such file or directory."_s.arg(source, destination));
+    const auto after = treeDigest(destination);
+    EXPECT_EQ(after.value(u"b.m4a"_s), QCryptographicHash::hash("old b", QCryptographicHash::Md5));
+    EXPECT_EQ(temporaries(after), std::vector<std::string>());
+}
+
+TEST_F(FaultInjectionTest, ClearsOnlyTheTemporariesOfAnInterruptedReplacement)
+{
+    const QString ours = u".a.m4a.quaverly-Ab12Cd"_s;
+    const QStringList others{u".a.m4a.quaverly-Ab12C"_s, u"a.m4a.quaverly-Ab12Cd"_s, u".quaverly-Ab12Cd"_s,
+                             u".a.m4a.quaverly-Ab_2Cd"_s, u".a.m4a.Quaverly-Ab12Cd"_s};
+    for (const QString &name : others + QStringList{ours})
+        ASSERT_TRUE(writeFile(destination + u'/' + name, "x"));
+    ASSERT_TRUE(QDir().mkpath(destination + u"/.folder.quaverly-Ab12Cd"_s));
+    ASSERT_TRUE(QFile::link(destination + u'/' + ours, destination + u"/.link.quaverly-Ab12Cd"_s));
+
+    FileSystem::removeTemporaries(destination);
+
+    EXPECT_EQ(QDir(destination).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(),
+              others.size() + 2);
+    EXPECT_FALSE(FileSystem::itemExists(destination + u'/' + ours));
+}

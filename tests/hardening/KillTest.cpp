@@ -1,0 +1,113 @@
+#include "fixtures/LibraryFixture.h"
+#include "hardening/HardeningSupport.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+using namespace Qt::StringLiterals;
+using namespace quaverly::fixtures;
+using namespace quaverly::hardening;
+
+namespace {
+
+struct Moment
+{
+    int percent = 0; ///< progress seen before the kill
+    bool killed = false;
+    QMap<QString, QByteArray> tree;
+};
+
+// Starts a sync and kills it once its progress reaches `percent`, plus up to 2 ms.
+Moment killSyncAt(int percent, const QStringList &arguments, const QString &destination)
+{
+    Moment moment;
+    QProcess cli;
+    cli.setReadChannel(QProcess::StandardError);
+    cli.start(QStringLiteral(QUAVERLY_CLI_PATH), arguments);
+    EXPECT_TRUE(cli.waitForStarted());
+    static const QRegularExpression progress(uR"(\((\d+)%\))"_s);
+    while (moment.percent < percent && cli.state() == QProcess::Running) {
+        if (!cli.canReadLine() && !cli.waitForReadyRead(5000))
+            continue;
+        const QRegularExpressionMatch match = progress.match(QString::fromUtf8(cli.readLine()));
+        if (match.hasMatch())
+            moment.percent = match.captured(1).toInt();
+    }
+    QThread::usleep(QRandomGenerator::global()->bounded(2000));
+    cli.kill();
+    EXPECT_TRUE(cli.waitForFinished());
+    moment.killed = cli.exitStatus() == QProcess::CrashExit;
+    moment.tree = treeDigest(destination);
+    return moment;
+}
+
+} // namespace
+
+TEST(KillTest, KilledSyncsLeaveEveryFileOldOrNewAndTheNextRunFinishesClean)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    // A tmpfs spares the flush of every replaced file; the ordinary disk serves otherwise, slower.
+    const ScratchMount mount(root.filePath(u"fs"_s), "size=256m");
+    const QString folder = mount.skipReason() ? root.path() : root.filePath(u"fs"_s);
+    LibraryOptions options;
+    options.trackCount = 1000;
+    options.libraryFolder = folder + u"/Source"_s;
+    options.mediaBytes = 16 * 1024;
+    options.writeMedia = options.writeArtwork = true;
+    const LibraryPair pair = generatePair(options, {.removedTracks = 300, .addedTracks = 100, .changedTracks = 50},
+                                          folder + u"/Destination"_s);
+    const QString destination = pair.destination.libraryFolder;
+    // Stale files at a third of the targets that are missing, so that replacements are killed too.
+    const auto untouched = treeDigest(destination);
+    for (qsizetype i = 0; i < pair.source.mediaPaths.size(); i += 3) {
+        const QString relative = QDir(pair.source.libraryFolder).relativeFilePath(pair.source.mediaPaths.at(i));
+        if (!untouched.contains(relative)) {
+            ASSERT_TRUE(writeFile(destination + u'/' + relative, "stale " + relative.toUtf8()));
+        }
+    }
+    const auto initial = treeDigest(destination);
+    const QStringList arguments{u"sync"_s, pair.source.xmlPath, pair.destination.xmlPath};
+
+    std::vector<Moment> moments;
+    for (int percent = 1; percent < 80; percent += 2)
+        moments.push_back(killSyncAt(percent, arguments, destination));
+
+    QProcess last;
+    last.start(QStringLiteral(QUAVERLY_CLI_PATH), arguments);
+    ASSERT_TRUE(last.waitForFinished(120'000));
+    ASSERT_EQ(last.exitCode(), 0) << last.readAllStandardError().toStdString();
+    const auto final = treeDigest(destination);
+    EXPECT_EQ(temporaries(final), std::vector<std::string>());
+    const auto media = [](QMap<QString, QByteArray> tree) {
+        tree.removeIf([](const auto &entry) { return !entry.key().startsWith(u"Media.localized/"_s); });
+        return tree;
+    };
+    EXPECT_EQ(media(final), media(treeDigest(pair.source.libraryFolder)));
+
+    int killed = 0;
+    size_t leftovers = 0;
+    for (const Moment &moment : moments) {
+        SCOPED_TRACE(moment.percent);
+        killed += moment.killed ? 1 : 0;
+        leftovers += temporaries(moment.tree).size();
+        QMap<QString, QByteArray> paths = initial;
+        paths.insert(final);
+        paths.insert(moment.tree);
+        for (const QString &path : paths.keys()) {
+            const QByteArray now = moment.tree.value(path);
+            EXPECT_TRUE(path.contains(u".quaverly-"_s) || now == initial.value(path) || now == final.value(path))
+                << path.toStdString();
+        }
+    }
+    EXPECT_GE(killed, 30);
+    std::cout << "[ figures  ] " << moments.size() << " kill moments, " << killed << " killed mid-run, "
+              << leftovers << " temporaries seen after the kills" << std::endl;
+}
