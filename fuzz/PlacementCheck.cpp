@@ -111,6 +111,8 @@ std::optional<QUrl> scannedLocation(const QString &text)
             escaped += "&amp;";
         else if (c == U'<')
             escaped += "&lt;";
+        else if (c == U'>')
+            escaped += "&gt;"; // "]]>" may not stand in text
         else if (c == U'\r')
             escaped += "&#13;";
         else if ((c < 0x20 && c != U'\t') || c == 0xfffe || c == 0xffff)

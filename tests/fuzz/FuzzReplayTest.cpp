@@ -111,8 +111,10 @@ TEST(FuzzReplayTest, HostileLocationsMapInsideTheDestinationOrNowhere)
         {u"seeds/placement/root-location.txt"_s, u"target none"_s},
         // Found by fuzz_placement: a relative path was not inside the current folder.
         {u"reproducers/placement/relative-path-in-empty-folder.txt"_s, u"line 1 inside line 2: yes"_s},
-        // Found beside it: "../../x" lay "inside" "..".
+        // Found while fixing it: "../../x" lay "inside" "..".
         {u"reproducers/placement/climbs-out-of-parent-folder.txt"_s, u"line 1 inside line 2: no"_s},
+        // Found by fuzz_placement in the check itself: "]]>" in a Location was written to XML unescaped.
+        {u"reproducers/placement/location-holding-cdata-end.txt"_s, u"path none"_s},
     };
     for (const Expectation &c : cases) {
         SCOPED_TRACE(c.file.toStdString());
