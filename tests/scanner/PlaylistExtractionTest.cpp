@@ -57,12 +57,6 @@ TEST(PlaylistExtractionTest, SkipsEntriesWithoutTextIDOrNameKeepingOrder)
         + "<dict><key>Playlist Persistent ID</key><integer>1</integer><key>Name</key><string>x</string></dict>"
         + entry("B"));
     EXPECT_EQ(ids(playlists), (QStringList{u"A"_s, u"B"_s}));
-}
-
-TEST(PlaylistExtractionTest, MinimalEntryIsAnEmptyStandardPlaylist)
-{
-    const auto playlists = extract(entry("A"));
-    ASSERT_EQ(playlists.size(), 1);
     EXPECT_EQ(playlists.first(), (Playlist{.persistentID = u"A"_s, .name = u"A name"_s}));
 }
 
@@ -99,19 +93,14 @@ TEST(PlaylistExtractionTest, TranslatesMembersDroppingUnknownOnes)
         <dict/>
         <dict><key>Track ID</key><integer>5</integer></dict>
         <dict><key>Track ID</key><integer>6</integer></dict>
-    </array>)"));
-    ASSERT_EQ(playlists.size(), 1);
-    EXPECT_EQ(playlists.first().trackIDs, (QList<QString>{u"FIVE"_s, u"FIVE"_s, u"SIX"_s}));
-}
-
-TEST(PlaylistExtractionTest, MalformedItemListLeavesPlaylistEmpty)
-{
-    const auto playlists = extract(entry("P", R"(<key>Playlist Items</key><array>
+    </array>)") + entry("Q", R"(<key>Playlist Items</key><array>
         <dict><key>Track ID</key><integer>5</integer></dict>
         <integer>6</integer>
     </array>)"));
-    ASSERT_EQ(playlists.size(), 1);
-    EXPECT_TRUE(playlists.first().trackIDs.isEmpty());
+    ASSERT_EQ(playlists.size(), 2);
+    EXPECT_EQ(playlists[0].trackIDs, (QList<QString>{u"FIVE"_s, u"FIVE"_s, u"SIX"_s}));
+    // One item that is no dictionary voids the whole member list, not the playlist.
+    EXPECT_TRUE(playlists[1].trackIDs.isEmpty());
 }
 
 TEST(PlaylistExtractionTest, KeepsParentAndDateAsStored)
