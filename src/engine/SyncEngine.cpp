@@ -3,6 +3,7 @@
 #include "engine/Placement.h"
 #include "platform/FileSystem.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -214,13 +215,20 @@ QList<Track> SyncEngine::findTracksToUpdate(const MusicLibrary &source, const Mu
 
 QList<Playlist> SyncEngine::findPlaylistsToSync(const MusicLibrary &source, const MusicLibrary &destination)
 {
+    // The first destination playlist with an ID is the one compared; indexing those first
+    // occurrences keeps the plan linear where a scan per source playlist would let a file
+    // with many playlists stall it for minutes.
+    QHash<QString, const Playlist *> firstByID;
+    firstByID.reserve(destination.playlists.size());
+    for (const Playlist &playlist : destination.playlists) {
+        if (!firstByID.contains(playlist.persistentID))
+            firstByID.insert(playlist.persistentID, &playlist);
+    }
+
     QList<Playlist> result;
     for (const Playlist &playlist : source.playlists) {
-        const auto match = std::find_if(destination.playlists.cbegin(), destination.playlists.cend(),
-                                        [&](const Playlist &candidate) {
-                                            return candidate.persistentID == playlist.persistentID;
-                                        });
-        if (match == destination.playlists.cend() || match->trackIDs != playlist.trackIDs)
+        const Playlist *match = firstByID.value(playlist.persistentID);
+        if (!match || match->trackIDs != playlist.trackIDs)
             result.append(playlist);
     }
     return result;

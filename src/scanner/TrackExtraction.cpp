@@ -45,8 +45,7 @@ std::optional<QUrl> parseLocation(const std::optional<QString> &text)
 } // namespace
 
 TrackExtraction::TrackExtraction(const PropertyList &document)
-    : m_document(document)
-    , m_fieldOfKey(document.keyCount(), Field::ignored)
+    : m_fieldOfKey(document.keyCount(), Field::ignored)
 {
     using F = Field;
     static constexpr std::pair<QStringView, F> keys[] = {

@@ -25,7 +25,7 @@ public:
         TrackIDMap trackIDMap;
     };
 
-    /// Prepares the key lookups for `document`, which must outlive this object.
+    /// Prepares the key lookups for `document`.
     explicit TrackExtraction(const PropertyList &document);
 
     /// Every track of the root's "Tracks" dictionary, keyed by persistent ID, and the
@@ -43,7 +43,6 @@ private:
                                                 std::optional<qint64> *trackID) const;
     [[nodiscard]] QString sharedText(QByteArrayView utf8) const;
 
-    const PropertyList &m_document;
     std::vector<Field> m_fieldOfKey;
     // Artists, albums and genres repeat across thousands of tracks: one copy each.
     mutable QHash<QByteArray, QString> m_sharedTexts;
