@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProcessMeasures.h"
 #include "model/Track.h"
 
 #include <QDateTime>
@@ -19,14 +20,6 @@
 namespace quaverly::bench {
 
 using namespace Qt::StringLiterals;
-
-/// The middle of `samples` (the mean of the two middle ones for an even count).
-inline double median(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    const size_t n = samples.size();
-    return n == 0 ? 0 : n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-}
 
 /// "median (min–max)" of `samples`, each with `decimals` places.
 inline QString summary(const std::vector<double> &samples, int decimals = 1)

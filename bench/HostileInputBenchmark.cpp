@@ -6,6 +6,7 @@
 //
 // --scale shrinks every input (0.1 writes a tenth); --only runs the inputs whose name holds TEXT.
 // The files go to a temporary folder (under --dir when given) and are removed after each run.
+#include "ProcessMeasures.h"
 #include "platform/Error.h"
 #include "scanner/MusicLibraryScanner.h"
 
@@ -22,52 +23,12 @@
 #include <optional>
 #include <stdexcept>
 
-#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
+using namespace quaverly::bench;
 
 namespace {
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-rusage ownUsage()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage;
-}
-
-// The high-water mark of this process alone: on Linux ru_maxrss survives exec and would still
-// hold the parent's size from the fork.
-qint64 peakResidentBytes()
-{
-#if defined(Q_OS_LINUX)
-    QFile status(u"/proc/self/status"_s);
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-        }
-    }
-    return qint64(ownUsage().ru_maxrss) * 1024;
-#elif defined(Q_OS_MACOS)
-    return qint64(ownUsage().ru_maxrss);
-#else
-    return qint64(ownUsage().ru_maxrss) * 1024;
-#endif
-}
-
-double cpuSeconds()
-{
-    const rusage usage = ownUsage();
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Buffers small pieces into large writes; a generator writes up to a gigabyte.
 class Writer

@@ -5,6 +5,7 @@
 //   bench_scan [LIBRARY.xml] [--tracks N] [--runs N]
 //
 // Without a file it generates a library of N tracks (100,000 by default) in a temporary folder.
+#include "ProcessMeasures.h"
 #include "fixtures/LibraryFixture.h"
 #include "platform/FileSystem.h"
 #include "platform/PropertyList.h"
@@ -28,43 +29,14 @@
 #include <optional>
 #include <vector>
 
-#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
+using namespace quaverly::bench;
 
 namespace {
 
 constexpr qsizetype chunkSize = qsizetype(1) << 20; // as the reader feeds expat
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-rusage ownUsage()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage;
-}
-
-qint64 peakResidentBytes()
-{
-#if defined(Q_OS_MACOS)
-    return qint64(ownUsage().ru_maxrss);
-#else
-    return qint64(ownUsage().ru_maxrss) * 1024;
-#endif
-}
-
-double cpuSeconds()
-{
-    const rusage usage = ownUsage();
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 void XMLCALL ignoreStart(void *, const XML_Char *, const XML_Char **) {}
 void XMLCALL ignoreEnd(void *, const XML_Char *) {}
@@ -182,13 +154,6 @@ std::optional<Sample> measure(const Contender &contender)
         return std::nullopt;
     return Sample{fields[0].toDouble(), fields[1].toDouble(), fields[2].toDouble(), fields[3].toDouble(),
                   fields.mid(4).join(u' ')};
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 double medianOf(const Contender &contender, double Sample::*field)
