@@ -39,7 +39,9 @@ int main(int argc, char **argv)
     timer.start();
     SyncEngine engine;
     const SyncJob finished =
-        engine.performSync(job, [&snapshots](const SyncJob &snapshot) { snapshots.append(snapshot); }).result();
+        engine.performSync(SyncEngine::planJob(job, LocationResolver(job.sourceLibraryPath),
+                                              LocationResolver(job.destinationLibraryPath)),
+                           [&snapshots](const SyncJob &snapshot) { snapshots.append(snapshot); }).result();
     const double elapsedMs = double(timer.nsecsElapsed()) / 1e6;
     const double rssAfter = residentMiB();
 

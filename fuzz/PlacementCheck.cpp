@@ -6,6 +6,8 @@
 #include "engine/SyncEngine.h"
 #include "model/MusicLibrary.h"
 #include "platform/PropertyList.h"
+#include "engine/LocationResolver.h"
+#include "scanner/MusicLibraryScanner.h"
 #include "scanner/TrackExtraction.h"
 
 #include <QList>
@@ -135,6 +137,37 @@ QUrl libraryFileUrl(const QString &text)
     return QUrl::fromLocalFile(text.startsWith(u'/') ? text : kWorkingFolder + u'/' + text);
 }
 
+// The "Music Folder" of a library file exactly as a scan reads it.
+std::optional<QUrl> scannedMusicFolder(const QString &text)
+{
+    QString escaped = text.toHtmlEscaped();
+    escaped.removeIf([](QChar c) { return (c.unicode() < 0x20 && c != u'\t') || c.isNonCharacter(); });
+    const PropertyList document = PropertyList::parse(
+        "<plist><dict><key>Music Folder</key><string>" + escaped.toUtf8() + "</string></dict></plist>");
+    return MusicLibraryScanner::musicFolderURL(document.root());
+}
+
+// With the source's recorded media folder named on this computer, a location under it is read
+// inside the named folder; any location of a library from another computer that is read at all
+// lies there, and lands inside the destination folder.
+QString checkMediaFolder(const std::optional<QUrl> &location, MusicLibrary source, const QString &mediaText,
+                         const QString &destinationFolder)
+{
+    source.musicFolderURL = scannedMusicFolder(mediaText);
+    const QString named = kWorkingFolder + u"/Media"_s;
+    const LocationResolver resolver = LocationResolver::forLibrary(source, named);
+    const LocationResolver::Resolution where = resolver.resolve(location);
+    if (where.kind != LocationResolver::Resolution::Kind::file)
+        return where.kind == LocationResolver::Resolution::Kind::noFile ? u"no file"_s : u"not on this computer"_s;
+    require(where.path.startsWith(u'/') && Placement::normalisedPath(where.path) == where.path,
+            "a resolved path is absolute and normalised", where.path);
+    if (resolver.readFromAnotherComputer())
+        require(reallyInside(where.path, named), "a location of another computer is read in its media folder",
+                describe(where.path, named));
+    checkTarget(where.placedPath, where.placedAgainst, destinationFolder);
+    return u'"' + where.path + u'"';
+}
+
 QString show(const std::optional<QString> &path)
 {
     return path ? u'"' + *path + u'"' : u"none"_s;
@@ -145,7 +178,7 @@ QString show(const std::optional<QString> &path)
 QString checkPlacement(QByteArrayView bytes)
 {
     QStringList lines = QString::fromUtf8(bytes).split(u'\n');
-    while (lines.size() < 3)
+    while (lines.size() < 4)
         lines.append(QString());
     const QString &locationText = lines.at(0);
 
@@ -195,11 +228,16 @@ QString checkPlacement(QByteArrayView bytes)
         if (Placement::isInside(*path, artworkSource) && !Placement::isInside(*path, artworkTarget))
             checkTarget(*path, artworkSource, artworkTarget);
     }
+    const QString readInMediaFolder = lines.at(3).isEmpty() || !destinationFolder
+        ? u"none"_s
+        : checkMediaFolder(location, source, lines.at(3), *destinationFolder);
     const auto yesNo = [](bool value) { return value ? u"yes"_s : u"no"_s; };
-    return u"path %1, source folder %2, destination folder %3, target %4; line 1 inside line 2: %5, inside line 3: %6"_s
+    return u"path %1, source folder %2, destination folder %3, target %4; line 1 inside line 2: %5, inside line 3: %6; "
+           "read with a named media folder: %7"_s
         .arg(show(path), show(sourceFolder), show(destinationFolder),
              show(target.isEmpty() ? std::nullopt : std::optional(target)),
-             yesNo(Placement::isInside(lines.at(0), lines.at(1))), yesNo(Placement::isInside(lines.at(0), lines.at(2))));
+             yesNo(Placement::isInside(lines.at(0), lines.at(1))), yesNo(Placement::isInside(lines.at(0), lines.at(2))),
+             readInMediaFolder);
 }
 
 } // namespace quaverly::fuzz

@@ -30,21 +30,31 @@ with a source library. Library files are only ever read.
 Commands:
   scan LIBRARY.xml [--json]
       Reads one library file and prints the number of tracks, the playlists by kind,
-      the "Album Artwork" folder (or none) and the time taken. With --json, prints
-      {"tracks": [...], "playlists": [...], "artworkCacheURL": ...}: tracks sorted by
-      persistent ID, playlists in file order.
-  plan SOURCE.xml DEST.xml [--json]
+      the "Album Artwork" folder (or none), the media folder the file records (or none)
+      and the time taken. With --json, prints {"tracks": [...], "playlists": [...],
+      "artworkCacheURL": ..., "musicFolderURL": ...}: tracks sorted by persistent ID,
+      playlists in file order.
+  plan SOURCE.xml DEST.xml [--json] [--source-media FOLDER] [--destination-media FOLDER]
       Reads both files and prints what a sync would change: tracks to add, tracks to
-      remove, metadata updates and playlists. With --json, prints the whole job.
-  sync SOURCE.xml DEST.xml
+      remove, metadata updates and playlists, then what applies of: a library read from
+      another computer, files to copy not found, tracks on the other computer, removals
+      kept outside the destination library folder, and the bytes to copy against the
+      free space. With --json, prints the whole job (the rest goes to standard error).
+  sync SOURCE.xml DEST.xml [--source-media FOLDER] [--destination-media FOLDER]
       Plans as above, then copies the media of new tracks into the destination library
       folder, deletes the media of tracks the source no longer has, and mirrors the
-      "Album Artwork" folder. Shows progress on standard error.
+      "Album Artwork" folder. Files to copy that are not found are skipped and listed
+      at the end. Shows progress on standard error.
   --help
       Shows this text.
 
+A library file records the paths of the computer that wrote it. When its media folder
+("Music Folder") lies elsewhere on this computer, --source-media or --destination-media
+names that folder for the source or the destination library.
+
 Exit status: 0 on success, 1 when reading or syncing failed (the reason is printed on
-standard error), 2 for bad usage.)"_s;
+standard error), 2 for bad usage, 3 when a sync completed but skipped files it could
+not find.)"_s;
 }
 
 void printLine(const QString &text)

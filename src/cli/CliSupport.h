@@ -6,13 +6,13 @@
 
 namespace quaverly::cli {
 
-enum ExitCode : int { exitSuccess = 0, exitFailure = 1, exitUsage = 2 };
+enum ExitCode : int { exitSuccess = 0, exitFailure = 1, exitUsage = 2, exitSkipped = 3 };
 
 /// `quaverly-cli scan LIBRARY.xml [--json]`.
 int runScanCommand(const QStringList &arguments);
-/// `quaverly-cli plan SOURCE.xml DEST.xml [--json]`.
+/// `quaverly-cli plan SOURCE.xml DEST.xml [--json] [--source-media FOLDER] [--destination-media FOLDER]`.
 int runPlanCommand(const QStringList &arguments);
-/// `quaverly-cli sync SOURCE.xml DEST.xml`.
+/// `quaverly-cli sync SOURCE.xml DEST.xml [--source-media FOLDER] [--destination-media FOLDER]`.
 int runSyncCommand(const QStringList &arguments);
 
 /// The text of `quaverly-cli --help`.

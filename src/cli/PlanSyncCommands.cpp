@@ -4,6 +4,7 @@
 #include "scanner/MusicLibraryScanner.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 #include <algorithm>
@@ -22,6 +23,7 @@ struct PlanArguments
 {
     QString source;
     QString destination;
+    MediaFolders mediaFolders;
     bool json = false;
 };
 
@@ -30,8 +32,18 @@ std::optional<PlanArguments> parseArguments(const QStringList &arguments, const 
 {
     PlanArguments parsed;
     QStringList paths;
-    for (const QString &argument : arguments) {
-        if (acceptsJson && argument == u"--json") {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        std::optional<QString> *mediaFolder = argument == u"--source-media"      ? &parsed.mediaFolders.source
+                                            : argument == u"--destination-media" ? &parsed.mediaFolders.destination
+                                                                                 : nullptr;
+        if (mediaFolder) {
+            if (i + 1 >= arguments.size()) {
+                exitCode = usageError(u"%1 needs a folder."_s.arg(argument));
+                return std::nullopt;
+            }
+            *mediaFolder = QFileInfo(arguments.at(++i)).absoluteFilePath();
+        } else if (acceptsJson && argument == u"--json") {
             parsed.json = true;
         } else if (argument.startsWith(u'-')) {
             exitCode = usageError(u"Unknown option \"%1\" for %2."_s.arg(argument, command));
@@ -50,7 +62,7 @@ std::optional<PlanArguments> parseArguments(const QStringList &arguments, const 
 }
 
 // Reads both files as the window does, one scanner with two reads, and plans the job.
-SyncJob planJob(const PlanArguments &arguments)
+SyncPlan makePlan(const PlanArguments &arguments)
 {
     MusicLibraryScanner scanner;
     QFuture<MusicLibrary> sourceScan = scanner.scanLibrary(libraryUrl(arguments.source));
@@ -58,17 +70,22 @@ SyncJob planJob(const PlanArguments &arguments)
     const MusicLibrary source = sourceScan.result();
     const MusicLibrary destination = destinationScan.result();
     SyncEngine engine;
-    return engine.createJob(source, destination).result();
+    return engine.createPlan(source, destination, arguments.mediaFolders).result();
 }
 
-void printCounts(const SyncJob &job)
+// The four counts, then only what applies of where the libraries are read and what their files
+// look like here: the run's surprises, said before anything is written.
+void printPlan(const SyncPlan &plan)
 {
+    const SyncJob &job = plan.job;
     printLine(u"Tracks to Add: %1"_s.arg(job.tracksToAdd.size()));
     printLine(u"Tracks to Remove: %1"_s.arg(job.tracksToRemove.size()));
     printLine(u"Metadata Updates: %1"_s.arg(job.tracksToUpdate.size()));
     printLine(u"Playlists: %1"_s.arg(job.playlistsToSync.size()));
     if (!job.hasChanges())
         printLine(u"Libraries are already in sync."_s);
+    for (const QString &line : plan.notice())
+        printLine(line);
 }
 
 [[nodiscard]] qint64 percentage(const SyncJob &job)
@@ -148,15 +165,20 @@ int runPlanCommand(const QStringList &arguments)
         return exitCode;
 
     try {
-        const SyncJob job = planJob(*parsed);
+        const SyncPlan plan = makePlan(*parsed);
         if (parsed->json) {
-            const QByteArray bytes = QJsonDocument(job.toJson()).toJson(QJsonDocument::Compact);
+            // Standard output keeps the job's own form; what the checks found goes beside it.
+            const QByteArray bytes = QJsonDocument(plan.job.toJson()).toJson(QJsonDocument::Compact);
             std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
+            for (const QString &line : plan.notice())
+                printErrorLine(line);
         } else {
-            printCounts(job);
+            printPlan(plan);
         }
+        if (const std::optional<QString> refusal = plan.refusal())
+            printErrorLine(*refusal);
         return exitSuccess;
     } catch (const Error &error) {
         printErrorLine(error.description());
@@ -173,16 +195,23 @@ int runSyncCommand(const QStringList &arguments)
 
     ProgressPrinter printer;
     try {
-        const SyncJob job = planJob(*parsed);
-        printCounts(job);
+        const SyncPlan plan = makePlan(*parsed);
+        printPlan(plan);
 
         SyncEngine engine;
         const SyncJob finished =
-            engine.performSync(job, [&printer](const SyncJob &snapshot) { printer.show(snapshot); }).result();
+            engine.performSync(plan, [&printer](const SyncJob &snapshot) { printer.show(snapshot); }).result();
         printer.finish();
         printLine(u"Sync complete"_s);
         printLine(u"Items completed: %1 of %2"_s.arg(finished.completedItemCount).arg(finished.totalItemCount));
-        return exitSuccess;
+        const QStringList skipped = plan.missingFiles();
+        if (skipped.isEmpty())
+            return exitSuccess;
+        printLine(u"Skipped %1 %2 not found in the source library:"_s.arg(skipped.size())
+                      .arg(skipped.size() == 1 ? u"file"_s : u"files"_s));
+        for (const QString &path : skipped)
+            printLine(u"  "_s + path);
+        return exitSkipped;
     } catch (const Error &error) {
         printer.finish();
         printErrorLine(error.description());

@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 
+#include "platform/LocalFile.h"
 #include "scanner/MusicLibraryScanner.h"
 
 #include <QElapsedTimer>
@@ -41,6 +42,9 @@ QByteArray libraryJson(const MusicLibrary &library)
                   library.artworkCacheURL
                       ? QJsonValue(library.artworkCacheURL->toString(QUrl::FullyEncoded))
                       : QJsonValue(QJsonValue::Null));
+    object.insert(u"musicFolderURL"_s,
+                  library.musicFolderURL ? QJsonValue(library.musicFolderURL->toString(QUrl::FullyEncoded))
+                                         : QJsonValue(QJsonValue::Null));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -60,6 +64,8 @@ void printSummary(const MusicLibrary &library, qint64 elapsedMs)
     printLine(u"Artwork folder: %1"_s.arg(library.artworkCacheURL
                                               ? library.artworkCacheURL->toLocalFile()
                                               : u"none"_s));
+    printLine(u"Media folder: %1"_s.arg(library.musicFolderURL ? localFilePath(*library.musicFolderURL).value_or(QString())
+                                                               : u"none"_s));
     printLine(u"Time: %1 s"_s.arg(double(elapsedMs) / 1000.0, 0, 'f', 3));
 }
 

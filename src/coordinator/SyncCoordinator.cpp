@@ -83,7 +83,15 @@ void SyncCoordinator::assign(T &property, T value)
 
 void SyncCoordinator::setSourceLibraryURL(std::optional<QUrl> url)
 {
+    // A media folder named for one library says nothing about another.
+    if (url != m_sourceLibraryURL)
+        assign(m_sourceMediaFolder, {});
     assign(m_sourceLibraryURL, std::move(url));
+}
+
+void SyncCoordinator::setSourceMediaFolder(std::optional<QString> folder)
+{
+    assign(m_sourceMediaFolder, std::move(folder));
 }
 
 void SyncCoordinator::setDestinationLibraryURL(std::optional<QUrl> url)
@@ -98,7 +106,7 @@ bool SyncCoordinator::canScan() const
 
 bool SyncCoordinator::canSync() const
 {
-    return m_phase.is(Phase::Kind::readyToSync) && m_currentJob && m_currentJob->hasChanges();
+    return m_phase.is(Phase::Kind::readyToSync) && m_currentPlan && m_currentPlan->job.hasChanges();
 }
 
 void SyncCoordinator::scanLibraries()
@@ -108,6 +116,7 @@ void SyncCoordinator::scanLibraries()
     }
     assign(m_phase, Phase{Phase::Kind::scanning, {}});
     assign(m_currentJob, {});
+    assign(m_currentPlan, {});
 
     // One scanner reads both files one after the other; waiting for both before looking at
     // either means a quick failure of one read is published only once the other has ended.
@@ -115,7 +124,8 @@ void SyncCoordinator::scanLibraries()
     QList<QFuture<MusicLibrary>> reads{scanner.scanLibrary(*m_sourceLibraryURL),
                                        scanner.scanLibrary(*m_destinationLibraryURL)};
     whenEnded(shared_from_this(), QtFuture::whenAll(reads.begin(), reads.end()),
-              [](SyncCoordinator &self, const QFuture<QList<QFuture<MusicLibrary>>> &ended) {
+              [mediaFolders = MediaFolders{m_sourceMediaFolder, std::nullopt}](
+                  SyncCoordinator &self, const QFuture<QList<QFuture<MusicLibrary>>> &ended) {
                   std::optional<MusicLibrary> source;
                   std::optional<MusicLibrary> destination;
                   try {
@@ -131,17 +141,19 @@ void SyncCoordinator::scanLibraries()
                   self.assign(self.m_destinationLibrary, destination);
 
                   SyncEngine engine;
-                  whenEnded(self.shared_from_this(), engine.createJob(*std::move(source), *std::move(destination)),
-                            [](SyncCoordinator &coordinator, const QFuture<SyncJob> &built) {
-                                std::optional<SyncJob> job;
+                  whenEnded(self.shared_from_this(),
+                            engine.createPlan(*std::move(source), *std::move(destination), mediaFolders),
+                            [](SyncCoordinator &coordinator, const QFuture<SyncPlan> &built) {
+                                std::optional<SyncPlan> plan;
                                 try {
-                                    job = built.result();
+                                    plan = built.result();
                                 } catch (...) {
                                     coordinator.assign(coordinator.m_phase,
                                                        Phase::failed(failureSentence(std::current_exception())));
                                     return;
                                 }
-                                coordinator.assign(coordinator.m_currentJob, std::move(job));
+                                coordinator.assign(coordinator.m_currentJob, std::optional(plan->job));
+                                coordinator.assign(coordinator.m_currentPlan, std::move(plan));
                                 coordinator.assign(coordinator.m_phase, Phase{Phase::Kind::readyToSync, {}});
                             });
               });
@@ -149,10 +161,10 @@ void SyncCoordinator::scanLibraries()
 
 void SyncCoordinator::startSync()
 {
-    if (!m_currentJob) {
+    if (!m_currentPlan) {
         return;
     }
-    SyncJob job = *m_currentJob;
+    SyncPlan plan = *m_currentPlan;
     assign(m_phase, Phase{Phase::Kind::syncing, {}});
 
     // The callback must not keep the coordinator alive; the run's own continuation does that.
@@ -171,7 +183,7 @@ void SyncCoordinator::startSync()
     };
 
     SyncEngine engine;
-    whenEnded(shared_from_this(), engine.performSync(std::move(job), std::move(progress)),
+    whenEnded(shared_from_this(), engine.performSync(std::move(plan), std::move(progress)),
               [](SyncCoordinator &self, const QFuture<SyncJob> &run) {
                   std::optional<SyncJob> finished;
                   try {
@@ -191,6 +203,7 @@ void SyncCoordinator::reset()
     assign(m_sourceLibrary, {});
     assign(m_destinationLibrary, {});
     assign(m_currentJob, {});
+    assign(m_currentPlan, {});
     assign(m_phase, Phase{});
 }
 

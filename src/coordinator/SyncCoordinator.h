@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/SyncJob.h"
+#include "engine/SyncPlan.h"
 #include "model/MusicLibrary.h"
 
 #include <QObject>
@@ -52,6 +53,13 @@ public:
     [[nodiscard]] const std::optional<MusicLibrary> &destinationLibrary() const { return m_destinationLibrary; }
     [[nodiscard]] const std::optional<SyncJob> &currentJob() const { return m_currentJob; }
     [[nodiscard]] const Phase &phase() const { return m_phase; }
+    /// Where the user said the source library's recorded media folder is; cleared when another
+    /// source library is chosen.
+    [[nodiscard]] const std::optional<QString> &sourceMediaFolder() const { return m_sourceMediaFolder; }
+    void setSourceMediaFolder(std::optional<QString> folder);
+    /// What the scanned job's run will do on this computer; its job is the job as planned,
+    /// while currentJob follows the run.
+    [[nodiscard]] const std::optional<SyncPlan> &currentPlan() const { return m_currentPlan; }
 
     /// Both library files are chosen.
     [[nodiscard]] bool canScan() const;
@@ -61,7 +69,7 @@ public:
     /// Reads both chosen files and builds the job; a silent no-op unless both are chosen.
     /// Returns at once; the outcome arrives through the published properties.
     void scanLibraries();
-    /// Runs the current job; a silent no-op without one. Returns at once.
+    /// Runs the current plan; a silent no-op without one. Returns at once.
     void startSync();
     /// Back to setup, keeping the chosen files.
     void reset();
@@ -82,6 +90,8 @@ private:
     std::optional<MusicLibrary> m_destinationLibrary;
     std::optional<SyncJob> m_currentJob;
     Phase m_phase;
+    std::optional<QString> m_sourceMediaFolder;
+    std::optional<SyncPlan> m_currentPlan;
 };
 
 } // namespace quaverly

@@ -1,14 +1,13 @@
 #include "engine/SyncEngine.h"
 
 #include "engine/Placement.h"
+#include "engine/SyncError.h"
 #include "platform/FileSystem.h"
 
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -18,15 +17,6 @@ namespace quaverly {
 namespace {
 
 const QString artworkFolderName = u"Album Artwork"_s;
-
-// The folder that holds the item at `url`. A trailing separator would otherwise make the item
-// itself count as that folder; a query or fragment has no place in a folder's location.
-QUrl containingFolder(const QUrl &url)
-{
-    return url.adjusted(QUrl::StripTrailingSlash)
-        .adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash | QUrl::RemoveQuery
-                  | QUrl::RemoveFragment);
-}
 
 QString parentFolder(const QString &path)
 {
@@ -96,28 +86,36 @@ void report(const SyncJob &job, const SyncEngine::Progress &progress)
         progress(job);
 }
 
-// A library file is never media: whatever a library lists, a run neither writes nor deletes one.
-bool isLibraryFile(const QString &path)
-{
-    return path.endsWith(u".xml"_s, Qt::CaseInsensitive) || path.endsWith(u".plist"_s, Qt::CaseInsensitive);
-}
-
-std::optional<QString> trackPath(const Track &track)
-{
-    std::optional<QString> path = track.location ? Placement::localPath(*track.location) : std::nullopt;
-    return path && !isLibraryFile(*path) ? path : std::nullopt;
-}
-
 // Names here are bytes, so a location in one Unicode normalisation form does not open a file
 // stored in the other; the other spelling, when it exists, is that file.
-std::optional<QString> otherSpelling(const QString &path)
+std::optional<QString::NormalizationForm> otherSpelling(const QString &path)
 {
     for (const auto form : {QString::NormalizationForm_C, QString::NormalizationForm_D}) {
-        QString other = path.normalized(form);
+        const QString other = path.normalized(form);
         if (other != path && FileSystem::itemExists(other))
-            return other;
+            return form;
     }
     return std::nullopt;
+}
+
+// A file to add: the file found under the location (or its other spelling) and where it lands.
+SyncPlan::Copy planCopy(const LocationResolver::Resolution &where, const std::optional<QString> &destinationFolder)
+{
+    QString path = where.path;
+    QString placed = where.placedPath;
+    std::optional<qint64> size = FileSystem::fileSize(path);
+    if (!size) {
+        // The other spelling also names the target: two spellings of one location land on one file.
+        if (const std::optional<QString::NormalizationForm> form = otherSpelling(path)) {
+            path = path.normalized(*form);
+            placed = placed.normalized(*form);
+            size = FileSystem::fileSize(path);
+        }
+    }
+    const QString target =
+        destinationFolder ? Placement::targetPath(placed, where.placedAgainst, *destinationFolder) : QString();
+    return SyncPlan::Copy{size ? SyncPlan::Copy::Kind::copy : SyncPlan::Copy::Kind::missing, std::move(path),
+                          target, size.value_or(0)};
 }
 
 // A removal must spare a just-copied target however either library spells it.
@@ -147,26 +145,104 @@ FileSystemError notLocalDestination(const QString &path, const SyncJob &job)
 
 } // namespace
 
-QFuture<SyncJob> SyncEngine::createJob(MusicLibrary source, MusicLibrary destination)
+QFuture<SyncPlan> SyncEngine::createPlan(MusicLibrary source, MusicLibrary destination, MediaFolders mediaFolders)
 {
-    return m_executor.run([source = std::move(source), destination = std::move(destination)] {
-        return makeJob(source, destination);
+    return m_executor.run([source = std::move(source), destination = std::move(destination),
+                           mediaFolders = std::move(mediaFolders)] {
+        return makePlan(source, destination, mediaFolders);
     });
 }
 
-QFuture<SyncJob> SyncEngine::performSync(SyncJob job, Progress progress)
+QFuture<SyncJob> SyncEngine::performSync(SyncPlan plan, Progress progress)
 {
-    return m_executor.run([job = std::move(job), progress = std::move(progress)]() mutable {
-        runSync(job, progress);
-        return job;
+    return m_executor.run([plan = std::move(plan), progress = std::move(progress)]() mutable {
+        runSync(plan, progress);
+        return plan.job;
     });
+}
+
+SyncPlan SyncEngine::makePlan(const MusicLibrary &source, const MusicLibrary &destination,
+                              const MediaFolders &mediaFolders)
+{
+    const auto check = [](const MusicLibrary &library, const std::optional<QString> &folder, const QString &side) {
+        if (!folder)
+            return;
+        if (!library.musicFolderURL) {
+            throw SyncError(u"The %1 library file records no media folder, so its media cannot be looked for in "
+                            "\"%2\"."_s.arg(side, *folder));
+        }
+        if (!FileSystem::isFolder(*folder, true))
+            throw SyncError(u"The %1 media folder \"%2\" is not a folder on this computer."_s.arg(side, *folder));
+    };
+    check(source, mediaFolders.source, u"source"_s);
+    check(destination, mediaFolders.destination, u"destination"_s);
+    return planJob(makeJob(source, destination), LocationResolver::forLibrary(source, mediaFolders.source),
+                   LocationResolver::forLibrary(destination, mediaFolders.destination));
+}
+
+SyncPlan SyncEngine::planJob(SyncJob job, LocationResolver source, LocationResolver destination)
+{
+    SyncPlan plan{.job = std::move(job), .source = std::move(source), .destination = std::move(destination)};
+    const std::optional<QString> &destinationFolder = plan.destination.libraryFolder();
+    using Kind = LocationResolver::Resolution::Kind;
+
+    // Where tracks to add land, whichever Unicode form either library spells them in.
+    QSet<QString> placedTargets;
+    plan.copies.reserve(plan.job.tracksToAdd.size());
+    for (const Track &track : std::as_const(plan.job.tracksToAdd)) {
+        const LocationResolver::Resolution where = plan.source.resolve(track.location);
+        if (where.kind == Kind::noFile) {
+            plan.copies.append(SyncPlan::Copy{});
+            continue;
+        }
+        if (where.kind == Kind::notOnThisComputer) {
+            plan.copies.append(SyncPlan::Copy{.kind = SyncPlan::Copy::Kind::notOnThisComputer});
+            ++plan.notOnThisComputer;
+            continue;
+        }
+        SyncPlan::Copy copy = planCopy(where, destinationFolder);
+        if (!copy.target.isEmpty())
+            placedTargets.insert(spellingKey(copy.target));
+        if (copy.kind == SyncPlan::Copy::Kind::copy) {
+            ++plan.filesToCopy;
+            plan.bytesToCopy += copy.size;
+        } else {
+            ++plan.filesMissing;
+        }
+        plan.copies.append(std::move(copy));
+    }
+
+    plan.removals.reserve(plan.job.tracksToRemove.size());
+    for (const Track &track : std::as_const(plan.job.tracksToRemove)) {
+        LocationResolver::Resolution where = plan.destination.resolve(track.location);
+        using Removal = SyncPlan::Removal;
+        if (where.kind == Kind::noFile) {
+            plan.removals.append(Removal{});
+        } else if (where.kind == Kind::notOnThisComputer) {
+            plan.removals.append(Removal{.kind = Removal::Kind::notOnThisComputer});
+            ++plan.notOnThisComputer;
+        } else if (!destinationFolder || !Placement::isInside(where.path, *destinationFolder)) {
+            // Whatever the library file says, nothing of the user's outside it is ever deleted.
+            plan.removals.append(Removal{Removal::Kind::outsideDestination, std::move(where.path)});
+            ++plan.keptOutsideDestination;
+        } else if (placedTargets.contains(spellingKey(where.path))) {
+            // The source re-imported the track under a new ID; its file is the new entry's.
+            plan.removals.append(Removal{Removal::Kind::placedAgain, std::move(where.path)});
+        } else {
+            plan.removals.append(Removal{Removal::Kind::remove, std::move(where.path)});
+        }
+    }
+
+    if (plan.filesToCopy > 0 && destinationFolder)
+        plan.availableSpace = FileSystem::availableSpace(*destinationFolder);
+    return plan;
 }
 
 SyncJob SyncEngine::makeJob(const MusicLibrary &source, const MusicLibrary &destination)
 {
     SyncJob job;
-    job.sourceLibraryPath = containingFolder(source.xmlURL);
-    job.destinationLibraryPath = containingFolder(destination.xmlURL);
+    job.sourceLibraryPath = LocationResolver::libraryFolderURL(source.xmlURL);
+    job.destinationLibraryPath = LocationResolver::libraryFolderURL(destination.xmlURL);
     job.id = QUuid::createUuid();
     job.createdAt = QDateTime::currentDateTimeUtc();
     job.completedAt.reset();
@@ -234,11 +310,14 @@ QList<Playlist> SyncEngine::findPlaylistsToSync(const MusicLibrary &source, cons
     return result;
 }
 
-void SyncEngine::runSync(SyncJob &job, const Progress &progress)
+void SyncEngine::runSync(SyncPlan &plan, const Progress &progress)
 {
+    if (const std::optional<QString> refusal = plan.refusal())
+        throw SyncError(*refusal);
+    SyncJob &job = plan.job;
     job.status = SyncJob::SyncStatus::transferring;
-    copyNewTracks(job, progress);
-    removeOldTracks(job, progress);
+    copyNewTracks(plan, progress);
+    removeOldTracks(plan, progress);
     for (qsizetype i = 0; i < job.tracksToUpdate.size(); ++i) {
         ++job.completedItemCount;
         report(job, progress);
@@ -250,74 +329,35 @@ void SyncEngine::runSync(SyncJob &job, const Progress &progress)
     report(job, progress);
 }
 
-void SyncEngine::copyNewTracks(SyncJob &job, const Progress &progress)
+void SyncEngine::copyNewTracks(SyncPlan &plan, const Progress &progress)
 {
-    const QString sourceFolder = Placement::localPath(job.sourceLibraryPath).value_or(QString());
-    const std::optional<QString> destinationFolder = Placement::localPath(job.destinationLibraryPath);
+    SyncJob &job = plan.job;
     QSet<QString> preparedFolders;
-    const auto copy = [&](const QString &source) {
-        const QString target = Placement::targetPath(source, sourceFolder, *destinationFolder);
-        // Only the root has no file name, and a folder is no track to copy.
-        if (target.isEmpty()) {
-            throw FileSystemError(
-                u"Couldn't copy \"%1\": %2."_s.arg(source, QString::fromLocal8Bit(std::strerror(EISDIR))), EISDIR);
-        }
-        prepareFolder(parentFolder(target), preparedFolders);
-        FileSystem::replaceItem(source, target);
-    };
-
-    for (const Track &track : std::as_const(job.tracksToAdd)) {
-        // A stream or a remote share is no media file of ours: like a track without a location.
-        const std::optional<QString> source = trackPath(track);
-        if (!source) {
+    for (const SyncPlan::Copy &copy : std::as_const(plan.copies)) {
+        // Files the plan found nowhere are skipped like tracks without a file; one that vanished
+        // since then fails the copy below.
+        if (copy.kind != SyncPlan::Copy::Kind::copy) {
             ++job.completedItemCount;
             continue;
         }
-        if (!destinationFolder)
-            throw notLocalDestination(*source, job);
-        try {
-            copy(*source);
-        } catch (const FileSystemError &error) {
-            // Only a missing source is looked for under its other spelling, which then also names
-            // the target: two spellings of one location land on one file.
-            const std::optional<QString> other = error.errorCode() == ENOENT && !FileSystem::itemExists(*source)
-                ? otherSpelling(*source)
-                : std::nullopt;
-            if (!other)
-                throw;
-            copy(*other);
-        }
+        if (copy.target.isEmpty())
+            throw notLocalDestination(copy.source, job);
+        prepareFolder(parentFolder(copy.target), preparedFolders);
+        FileSystem::replaceItem(copy.source, copy.target);
         ++job.completedItemCount;
         report(job, progress);
     }
 }
 
-void SyncEngine::removeOldTracks(SyncJob &job, const Progress &progress)
+void SyncEngine::removeOldTracks(SyncPlan &plan, const Progress &progress)
 {
-    const std::optional<QString> destinationFolder = Placement::localPath(job.destinationLibraryPath);
-    if (!destinationFolder) {
-        job.completedItemCount += job.tracksToRemove.size();
-        return;
-    }
-
-    // A track the source re-imported gets a new ID but keeps its place: the old entry's file is
-    // then the one just copied for the new entry, and must stay.
-    QSet<QString> copiedTargets;
-    const QString sourceFolder = Placement::localPath(job.sourceLibraryPath).value_or(QString());
-    for (const Track &track : std::as_const(job.tracksToAdd)) {
-        if (const std::optional<QString> source = trackPath(track))
-            copiedTargets.insert(spellingKey(Placement::targetPath(*source, sourceFolder, *destinationFolder)));
-    }
-
-    for (const Track &track : std::as_const(job.tracksToRemove)) {
-        // Only a file inside the destination library folder may go: whatever the library file
-        // says, nothing else of the user's is ever deleted, and no folder is.
-        const std::optional<QString> path = trackPath(track);
-        const bool removable = path && Placement::isInside(*path, *destinationFolder)
-            && !copiedTargets.contains(spellingKey(*path)) && FileSystem::itemExists(*path)
-            && !FileSystem::resourceValues(*path).isDirectory.value_or(true);
+    SyncJob &job = plan.job;
+    for (const SyncPlan::Removal &removal : std::as_const(plan.removals)) {
+        // No folder is ever removed, and a file already gone is done.
+        const bool removable = removal.kind == SyncPlan::Removal::Kind::remove && FileSystem::itemExists(removal.path)
+            && !FileSystem::resourceValues(removal.path).isDirectory.value_or(true);
         if (removable)
-            FileSystem::removeItem(*path);
+            FileSystem::removeItem(removal.path);
         ++job.completedItemCount;
         if (removable)
             report(job, progress);

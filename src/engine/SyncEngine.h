@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/SyncJob.h"
+#include "engine/SyncPlan.h"
 #include "model/MusicLibrary.h"
 #include "platform/SerialExecutor.h"
 
@@ -8,10 +9,18 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 namespace quaverly {
 
-/// Turns two scanned libraries into a SyncJob and carries a job out on the file system.
+/// Local folders the user named for the two libraries' recorded media folders.
+struct MediaFolders
+{
+    std::optional<QString> source{};
+    std::optional<QString> destination{};
+};
+
+/// Turns two scanned libraries into a SyncPlan and carries a plan out on the file system.
 /// An actor: its operations return futures and run one at a time, in order, on its own
 /// executor, off the caller's thread. It keeps nothing between calls. The synchronous
 /// cores are static functions that tests and the cli call directly.
@@ -22,25 +31,34 @@ public:
     /// return promptly.
     using Progress = std::function<void(const SyncJob &)>;
 
-    /// The changeset from `source` towards `destination`; never fails.
-    [[nodiscard]] QFuture<SyncJob> createJob(MusicLibrary source, MusicLibrary destination);
+    /// The changeset from `source` towards `destination` and the file checks of its run. The
+    /// future fails with SyncError when a named media folder cannot be used.
+    [[nodiscard]] QFuture<SyncPlan> createPlan(MusicLibrary source, MusicLibrary destination,
+                                               MediaFolders mediaFolders = {});
 
-    /// Runs `job` and yields it as the run left it (status completed, completedAt set).
-    /// The future fails with the FileSystemError of the first file operation that failed.
-    [[nodiscard]] QFuture<SyncJob> performSync(SyncJob job, Progress progress);
+    /// Runs `plan` and yields its job as the run left it (status completed, completedAt set).
+    /// The future fails with SyncError when the plan refuses to start, and with the
+    /// FileSystemError of the first file operation that failed.
+    [[nodiscard]] QFuture<SyncJob> performSync(SyncPlan plan, Progress progress);
 
     // Synchronous cores.
+    [[nodiscard]] static SyncPlan makePlan(const MusicLibrary &source, const MusicLibrary &destination,
+                                           const MediaFolders &mediaFolders = {});
+    /// The file checks of `job`'s run, reading the two libraries' locations with the resolvers.
+    [[nodiscard]] static SyncPlan planJob(SyncJob job, LocationResolver source, LocationResolver destination);
+    /// The changeset alone: no file is looked at.
     [[nodiscard]] static SyncJob makeJob(const MusicLibrary &source, const MusicLibrary &destination);
     [[nodiscard]] static QList<Track> findTracksToAdd(const MusicLibrary &source, const MusicLibrary &destination);
     [[nodiscard]] static QList<Track> findTracksToRemove(const MusicLibrary &source, const MusicLibrary &destination);
     [[nodiscard]] static QList<Track> findTracksToUpdate(const MusicLibrary &source, const MusicLibrary &destination);
     [[nodiscard]] static QList<Playlist> findPlaylistsToSync(const MusicLibrary &source, const MusicLibrary &destination);
 
-    /// Updates `job` in place: status, completedItemCount, completedAt. Throws
-    /// FileSystemError at the first failing file operation, leaving the job transferring.
-    static void runSync(SyncJob &job, const Progress &progress);
-    static void copyNewTracks(SyncJob &job, const Progress &progress);
-    static void removeOldTracks(SyncJob &job, const Progress &progress);
+    /// Updates `plan.job` in place: status, completedItemCount, completedAt. Throws SyncError,
+    /// before anything is written, when the plan refuses to start, and FileSystemError at the
+    /// first failing file operation, leaving the job transferring.
+    static void runSync(SyncPlan &plan, const Progress &progress);
+    static void copyNewTracks(SyncPlan &plan, const Progress &progress);
+    static void removeOldTracks(SyncPlan &plan, const Progress &progress);
     /// Mirrors the source "Album Artwork" folder into the destination by modification date.
     static void syncArtwork(const SyncJob &job);
     static void syncDirectory(const QString &sourceFolder, const QString &targetFolder);

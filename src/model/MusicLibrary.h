@@ -25,6 +25,9 @@ struct MusicLibrary
     std::optional<QUrl> artworkCacheURL{};
     /// When the scan finished.
     QDateTime scannedAt{};
+    /// The folder that held the library's media on the computer that wrote the file (its
+    /// "Music Folder"), when the file names a local one.
+    std::optional<QUrl> musicFolderURL{};
 };
 
 } // namespace quaverly

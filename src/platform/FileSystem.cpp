@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #if defined(__linux__)
@@ -384,6 +385,41 @@ bool itemExists(const QString &path) noexcept
     // A dangling link counts: whoever asks next writes or removes at this path, and must
     // not create a file through the link wherever it points.
     return native && ::lstat(native->constData(), &status) == 0;
+}
+
+bool isFolder(const QString &path, bool followLinks) noexcept
+{
+    const auto native = nativePath(path);
+    struct stat status;
+    const int result = !native ? -1 : followLinks ? ::stat(native->constData(), &status)
+                                                  : ::lstat(native->constData(), &status);
+    return result == 0 && S_ISDIR(status.st_mode);
+}
+
+std::optional<qint64> fileSize(const QString &path) noexcept
+{
+    const auto native = nativePath(path);
+    if (!native)
+        return std::nullopt;
+    struct stat status;
+    if (::stat(native->constData(), &status) != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG)
+            return std::nullopt;
+        return 0;
+    }
+    if (S_ISDIR(status.st_mode))
+        return std::nullopt;
+    return qint64(status.st_size);
+}
+
+std::optional<qint64> availableSpace(const QString &path) noexcept
+{
+    const auto native = nativePath(path);
+    struct statvfs volume;
+    if (!native || retryOnInterrupt([&] { return ::statvfs(native->constData(), &volume); }) != 0)
+        return std::nullopt;
+    return qint64(volume.f_bavail) * qint64(volume.f_frsize);
 }
 
 void createFolder(const QString &path)

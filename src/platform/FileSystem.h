@@ -37,6 +37,19 @@ namespace FileSystem {
 /// Never fails.
 [[nodiscard]] bool itemExists(const QString &path) noexcept;
 
+/// True when a folder is at `path`; a symbolic link to one counts only with `followLinks`.
+/// Never fails.
+[[nodiscard]] bool isFolder(const QString &path, bool followLinks) noexcept;
+
+/// The size of the file at `path`, symbolic links followed; nothing when no file is there (a
+/// folder, a dangling link, nothing at all). A file that cannot be examined counts as size 0:
+/// copying it will say why. Never fails.
+[[nodiscard]] std::optional<qint64> fileSize(const QString &path) noexcept;
+
+/// The bytes an ordinary user may still write on the volume that holds `path`; nothing when
+/// the volume cannot be asked. Never fails.
+[[nodiscard]] std::optional<qint64> availableSpace(const QString &path) noexcept;
+
 /// Creates the folder and every missing parent. Succeeds when it exists already; throws
 /// FileSystemError when it cannot be made or something else than a folder is in the way.
 void createFolder(const QString &path);

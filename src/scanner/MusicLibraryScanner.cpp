@@ -59,8 +59,21 @@ MusicLibrary MusicLibraryScanner::scanLibrarySync(const QUrl &url)
     library.tracks = std::move(tracks.tracks);
     library.playlists = std::move(playlists);
     library.artworkCacheURL = artworkCacheURL(url);
+    library.musicFolderURL = musicFolderURL(root);
     library.scannedAt = QDateTime::currentDateTimeUtc();
     return library;
+}
+
+std::optional<QUrl> MusicLibraryScanner::musicFolderURL(const PropertyList::Value &root)
+{
+    const std::optional<PropertyList::Value> value = root.value(u"Music Folder"_s);
+    const std::optional<QString> text = value ? value->toString() : std::nullopt;
+    if (!text)
+        return std::nullopt;
+    QUrl url(*text, QUrl::StrictMode);
+    if (!url.isValid() || !localFilePath(url))
+        return std::nullopt;
+    return url;
 }
 
 std::optional<QUrl> MusicLibraryScanner::artworkCacheURL(const QUrl &url)

@@ -2,6 +2,7 @@
 
 #include "model/MusicLibrary.h"
 #include "platform/Error.h"
+#include "platform/PropertyList.h"
 #include "platform/SerialExecutor.h"
 
 #include <QFuture>
@@ -39,6 +40,9 @@ public:
 
     /// The synchronous core of scanLibrary(); throws what its future would fail with.
     [[nodiscard]] static MusicLibrary scanLibrarySync(const QUrl &url);
+
+    /// The root's "Music Folder" when it is a local file URL.
+    [[nodiscard]] static std::optional<QUrl> musicFolderURL(const PropertyList::Value &root);
 
     /// The "Album Artwork" item beside the library file at `url`, when anything exists there.
     [[nodiscard]] static std::optional<QUrl> artworkCacheURL(const QUrl &url);

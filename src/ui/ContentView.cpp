@@ -3,6 +3,7 @@
 #include "coordinator/SyncCoordinator.h"
 #include "ui/ChangesetSummaryView.h"
 #include "ui/ErrorBanner.h"
+#include "ui/SkippedFilesView.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
 #include "ui/SyncProgressView.h"
@@ -32,8 +33,9 @@ QFrame *makeDivider()
     return line;
 }
 
-// A section that appears and disappears as a whole: a divider above its content.
-QWidget *makeSection(QWidget *content, const QString &name)
+// A section that appears and disappears as a whole: a divider above its content, then what
+// belongs with that content, closer to it.
+QWidget *makeSection(QWidget *content, QWidget *companion, const QString &name)
 {
     auto *section = new QWidget;
     section->setObjectName(name);
@@ -41,7 +43,11 @@ QWidget *makeSection(QWidget *content, const QString &name)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(20);
     column->addWidget(makeDivider());
-    column->addWidget(content);
+    auto *group = new QVBoxLayout;
+    group->setSpacing(12);
+    group->addWidget(content);
+    group->addWidget(companion);
+    column->addLayout(group);
     return section;
 }
 
@@ -53,8 +59,10 @@ ContentView::ContentView(QWidget *parent)
     , m_sourcePicker(new LibraryPickerView(u"Source Library"_s))
     , m_destinationPicker(new LibraryPickerView(u"Destination Library"_s))
     , m_summary(new ChangesetSummaryView)
+    , m_notice(new PlanNoticeView)
     , m_errorBanner(new ErrorBanner)
     , m_progress(new SyncProgressView)
+    , m_skipped(new SkippedFilesView)
     , m_startOverButton(new QPushButton(u"Start Over"_s))
     , m_scanButton(new QPushButton)
     , m_scanSpinner(new Spinner(0.7))
@@ -90,10 +98,12 @@ ContentView::ContentView(QWidget *parent)
     pickers->addWidget(m_destinationPicker);
 
     m_summary->setObjectName(u"summaryView"_s);
-    m_summarySection = makeSection(m_summary, u"summarySection"_s);
+    m_notice->setObjectName(u"planNotice"_s);
+    m_summarySection = makeSection(m_summary, m_notice, u"summarySection"_s);
     m_errorBanner->setObjectName(u"errorBanner"_s);
     m_progress->setObjectName(u"progressView"_s);
-    m_progressSection = makeSection(m_progress, u"progressSection"_s);
+    m_skipped->setObjectName(u"skippedFiles"_s);
+    m_progressSection = makeSection(m_progress, m_skipped, u"progressSection"_s);
 
     // Button row.
     m_startOverButton->setObjectName(u"startOverButton"_s);
@@ -138,6 +148,10 @@ ContentView::ContentView(QWidget *parent)
             [this](const QUrl &url) { m_coordinator->setSourceLibraryURL(url); });
     connect(m_destinationPicker, &LibraryPickerView::libraryChosen, this,
             [this](const QUrl &url) { m_coordinator->setDestinationLibraryURL(url); });
+    connect(m_notice, &PlanNoticeView::mediaFolderChosen, this, [this](const QString &folder) {
+        m_coordinator->setSourceMediaFolder(folder);
+        m_coordinator->scanLibraries();
+    });
     connect(m_errorBanner, &ErrorBanner::dismissed, this, [this] { m_coordinator->reset(); });
     connect(m_startOverButton, &QPushButton::clicked, this, [this] { m_coordinator->reset(); });
     connect(m_scanButton, &QPushButton::clicked, this, [this] { m_coordinator->scanLibraries(); });
@@ -155,6 +169,11 @@ void ContentView::setFileDialog(const LibraryPickerView::FileDialog &dialog)
 {
     m_sourcePicker->setFileDialog(dialog);
     m_destinationPicker->setFileDialog(dialog);
+}
+
+void ContentView::setFolderDialog(const PlanNoticeView::FolderDialog &dialog)
+{
+    m_notice->setFolderDialog(dialog);
 }
 
 // The accent-coloured buttons hold colours taken from the palette; a new palette (light to dark)
@@ -191,6 +210,7 @@ void ContentView::refresh()
     const bool scanning = phase.is(Kind::scanning);
     const bool busy = scanning || phase.is(Kind::syncing);
     const std::optional<SyncJob> &job = coordinator.currentJob();
+    const std::optional<SyncPlan> &plan = coordinator.currentPlan();
 
     m_sourcePicker->setSelectedURL(coordinator.sourceLibraryURL());
     m_sourcePicker->setChoosingDisabled(busy);
@@ -200,6 +220,10 @@ void ContentView::refresh()
     if (job)
         m_summary->setJob(*job);
     m_summarySection->setVisible(job.has_value());
+    // A sync refused for want of any file to copy sends the user to Locate…, so it stays there.
+    if (plan)
+        m_notice->setPlan(*plan, phase.is(Kind::readyToSync) || phase.is(Kind::failed));
+    m_notice->setVisible(plan && !plan->notice().isEmpty());
 
     if (phase.is(Kind::failed))
         m_errorBanner->setMessage(phase.message);
@@ -209,6 +233,11 @@ void ContentView::refresh()
     if (showProgress)
         m_progress->setJob(*job);
     m_progressSection->setVisible(showProgress);
+    // The plan outlives its run, so the files it could not find are still known at the end.
+    const bool showSkipped = plan && plan->filesMissing > 0 && phase.is(Kind::completed);
+    if (showSkipped)
+        m_skipped->setMissingFiles(plan->missingFiles());
+    m_skipped->setVisible(showSkipped);
 
     m_startOverButton->setVisible(phase.is(Kind::completed));
     m_scanButton->setText(scanning ? QString() : u"Scan Libraries"_s);
@@ -218,9 +247,25 @@ void ContentView::refresh()
     m_syncButton->setText(phase.is(Kind::syncing) ? u"Syncing\u2026"_s : u"Start Sync"_s);
     m_syncButton->setEnabled(coordinator.canSync());
 
-    // Never smaller than the content needs, nor than the window's own minimum.
+    updateMinimumSize();
+}
+
+// Never smaller than the content needs, nor than the window's own minimum. Wrapped text needs
+// more lines the narrower the window is, and the plain minimum counts one line per paragraph:
+// left at that, the layout would squeeze the cards to make room for the wrapped lines.
+void ContentView::updateMinimumSize()
+{
     layout()->activate();
-    setMinimumSize(layout()->totalMinimumSize().expandedTo(minimumContentSize));
+    QSize minimum = layout()->totalMinimumSize();
+    if (layout()->hasHeightForWidth())
+        minimum.setHeight(qMax(minimum.height(), layout()->totalMinimumHeightForWidth(width())));
+    setMinimumSize(minimum.expandedTo(minimumContentSize));
+}
+
+void ContentView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateMinimumSize();
 }
 
 } // namespace quaverly

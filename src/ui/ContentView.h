@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/LibraryPickerView.h"
+#include "ui/PlanNoticeView.h"
 
 #include <QWidget>
 
@@ -13,14 +14,15 @@ namespace quaverly {
 
 class ChangesetSummaryView;
 class ErrorBanner;
+class SkippedFilesView;
 class Spinner;
 class SyncCoordinator;
 class SyncProgressView;
 
-/// The main window: header, the two library pickers, the planned changes, the error banner,
-/// the progress of a sync and the button row. It owns its own coordinator, shows exactly what
-/// the coordinator holds, and redraws once per event-loop turn after the coordinator announces
-/// a change. Main thread only.
+/// The main window: header, the two library pickers, the planned changes and what to know about
+/// them, the error banner, the progress of a sync with the files it skipped, and the button row.
+/// It owns its own coordinator, shows exactly what the coordinator holds, and redraws once per
+/// event-loop turn after the coordinator announces a change. Main thread only.
 class ContentView : public QWidget
 {
     Q_OBJECT
@@ -36,13 +38,17 @@ public:
 
     /// Replaces both pickers' file dialog, for tests and tools.
     void setFileDialog(const LibraryPickerView::FileDialog &dialog);
+    /// Replaces the folder dialog of "Locate…", for tests and tools.
+    void setFolderDialog(const PlanNoticeView::FolderDialog &dialog);
 
 protected:
     void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void scheduleRefresh();
     void refresh();
+    void updateMinimumSize();
 
     std::shared_ptr<SyncCoordinator> m_coordinator;
     bool m_refreshPending = false;
@@ -51,9 +57,11 @@ private:
     LibraryPickerView *m_destinationPicker;
     QWidget *m_summarySection;
     ChangesetSummaryView *m_summary;
+    PlanNoticeView *m_notice;
     ErrorBanner *m_errorBanner;
     QWidget *m_progressSection;
     SyncProgressView *m_progress;
+    SkippedFilesView *m_skipped;
     QPushButton *m_startOverButton;
     QPushButton *m_scanButton;
     Spinner *m_scanSpinner;

@@ -32,7 +32,8 @@ using States = std::vector<std::string>;
 constexpr int waitLimit = 30000;
 
 // Everything an observer can see, in one line so that a failed comparison reads well:
-// "phase urls=<chosen> src=<tracks> dst=<tracks> job=<status>/<completed>", "-" for absent.
+// "phase urls=<chosen> src=<tracks> dst=<tracks> job=<status>/<completed>", "-" for absent,
+// and " +plan" while a plan is published.
 std::string stateOf(const SyncCoordinator &coordinator)
 {
     static const char *const phases[] = {"setup", "scanning", "readyToSync", "syncing", "completed", "failed"};
@@ -44,7 +45,8 @@ std::string stateOf(const SyncCoordinator &coordinator)
         + int(coordinator.destinationLibraryURL().has_value());
     return std::string(phases[int(coordinator.phase().kind)]) + " urls=" + std::to_string(urls)
         + " src=" + tracks(coordinator.sourceLibrary()) + " dst=" + tracks(coordinator.destinationLibrary()) + " job="
-        + (job ? SyncJob::rawValue(job->status).toStdString() + '/' + std::to_string(job->completedItemCount) : "-");
+        + (job ? SyncJob::rawValue(job->status).toStdString() + '/' + std::to_string(job->completedItemCount) : "-")
+        + (coordinator.currentPlan() ? " +plan" : "");
 }
 
 // The state seen at each announcement: the value about to be replaced is still in place, so
@@ -125,9 +127,9 @@ protected:
 };
 
 const States twoTrackRun = {
-    "readyToSync urls=2 src=2 dst=0 job=pending/0",  "syncing urls=2 src=2 dst=0 job=pending/0",
-    "syncing urls=2 src=2 dst=0 job=transferring/1", "syncing urls=2 src=2 dst=0 job=transferring/2",
-    "syncing urls=2 src=2 dst=0 job=completed/2",    "syncing urls=2 src=2 dst=0 job=completed/2",
+    "readyToSync urls=2 src=2 dst=0 job=pending/0 +plan",  "syncing urls=2 src=2 dst=0 job=pending/0 +plan",
+    "syncing urls=2 src=2 dst=0 job=transferring/1 +plan", "syncing urls=2 src=2 dst=0 job=transferring/2 +plan",
+    "syncing urls=2 src=2 dst=0 job=completed/2 +plan",    "syncing urls=2 src=2 dst=0 job=completed/2 +plan",
 };
 
 } // namespace
@@ -181,9 +183,13 @@ TEST_F(SyncCoordinatorTest, ScanPublishesLibrariesThenTheJobThenReadyToSync)
     ASSERT_TRUE(settles(*coordinator));
 
     EXPECT_EQ(*seen, (States{"setup urls=2 src=- dst=- job=-", "scanning urls=2 src=- dst=- job=-",
-                             "scanning urls=2 src=- dst=- job=-", "scanning urls=2 src=2 dst=- job=-",
-                             "scanning urls=2 src=2 dst=3 job=-", "scanning urls=2 src=2 dst=3 job=pending/0"}));
-    EXPECT_EQ(stateOf(*coordinator), "readyToSync urls=2 src=2 dst=3 job=pending/0");
+                             "scanning urls=2 src=- dst=- job=-", "scanning urls=2 src=- dst=- job=-",
+                             "scanning urls=2 src=2 dst=- job=-", "scanning urls=2 src=2 dst=3 job=-",
+                             "scanning urls=2 src=2 dst=3 job=pending/0",
+                             "scanning urls=2 src=2 dst=3 job=pending/0 +plan"}));
+    EXPECT_EQ(stateOf(*coordinator), "readyToSync urls=2 src=2 dst=3 job=pending/0 +plan");
+    // The plan looked for the file to copy, which was never written.
+    EXPECT_EQ(coordinator->currentPlan()->missingFiles(), QStringList{path(u"Source/Media/A.m4a"_s)});
     EXPECT_TRUE(coordinator->canSync());
 }
 
@@ -200,9 +206,10 @@ TEST_F(SyncCoordinatorTest, FailedReadsShowTheSourcesErrorAndLeaveNothingToStart
     coordinator->startSync();
     QTest::qWait(50);
 
-    EXPECT_EQ(*seen, (States{"readyToSync urls=2 src=1 dst=1 job=pending/0",
-                             "scanning urls=2 src=1 dst=1 job=pending/0", "scanning urls=2 src=1 dst=1 job=-"}))
-        << "a scan announces three assignments, startSync without a job none";
+    EXPECT_EQ(*seen, (States{"readyToSync urls=2 src=1 dst=1 job=pending/0 +plan",
+                             "scanning urls=2 src=1 dst=1 job=pending/0 +plan",
+                             "scanning urls=2 src=1 dst=1 job=- +plan", "scanning urls=2 src=1 dst=1 job=-"}))
+        << "a failed scan announces four assignments, startSync without a plan none";
     const QString message = coordinator->phase().message;
     EXPECT_TRUE(message.contains(u"Source.xml"_s) && !message.contains(u"Destination.xml"_s)) << message.toStdString();
     EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=1 dst=1 job=-") << "libraries of the earlier scan stay";
@@ -216,14 +223,15 @@ TEST_F(SyncCoordinatorTest, RescanDropsTheJobAtOnceAndResetKeepsOnlyTheChosenFil
     coordinator->scanLibraries();
     EXPECT_EQ(stateOf(*coordinator), "scanning urls=2 src=1 dst=0 job=-") << "the earlier libraries stay until read";
     ASSERT_TRUE(settles(*coordinator));
-    EXPECT_EQ(stateOf(*coordinator), "readyToSync urls=2 src=1 dst=1 job=pending/0");
+    EXPECT_EQ(stateOf(*coordinator), "readyToSync urls=2 src=1 dst=1 job=pending/0 +plan");
     EXPECT_FALSE(coordinator->canSync()) << "identical libraries leave nothing to sync";
 
     const auto seen = record(*coordinator);
     coordinator->reset();
-    EXPECT_EQ(*seen, (States{"readyToSync urls=2 src=1 dst=1 job=pending/0",
-                             "readyToSync urls=2 src=- dst=1 job=pending/0",
-                             "readyToSync urls=2 src=- dst=- job=pending/0", "readyToSync urls=2 src=- dst=- job=-"}));
+    EXPECT_EQ(*seen, (States{"readyToSync urls=2 src=1 dst=1 job=pending/0 +plan",
+                             "readyToSync urls=2 src=- dst=1 job=pending/0 +plan",
+                             "readyToSync urls=2 src=- dst=- job=pending/0 +plan",
+                             "readyToSync urls=2 src=- dst=- job=- +plan", "readyToSync urls=2 src=- dst=- job=-"}));
     EXPECT_EQ(stateOf(*coordinator), "setup urls=2 src=- dst=- job=-");
 }
 
@@ -240,7 +248,7 @@ TEST_F(SyncCoordinatorTest, RunPublishesEverySnapshotInOrderThenTheFinalJob)
     ASSERT_TRUE(settles(*coordinator));
 
     EXPECT_EQ(*seen, twoTrackRun);
-    EXPECT_EQ(stateOf(*coordinator), "completed urls=2 src=2 dst=0 job=completed/2");
+    EXPECT_EQ(stateOf(*coordinator), "completed urls=2 src=2 dst=0 job=completed/2 +plan");
 }
 
 TEST_F(SyncCoordinatorTest, RunFailingPartWayKeepsTheLastSnapshot)
@@ -255,7 +263,7 @@ TEST_F(SyncCoordinatorTest, RunFailingPartWayKeepsTheLastSnapshot)
     ASSERT_TRUE(settles(*coordinator));
 
     EXPECT_EQ(*seen, States(twoTrackRun.begin(), twoTrackRun.begin() + 4));
-    EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=2 dst=0 job=transferring/2");
+    EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=2 dst=0 job=transferring/2 +plan");
     EXPECT_TRUE(coordinator->phase().message.contains(path(u"Destination/Album Artwork"_s)));
     EXPECT_TRUE(QFileInfo::exists(path(u"Destination/Media/A.m4a"_s))
                 && QFileInfo::exists(path(u"Destination/Media/B.m4a"_s))) << "nothing is rolled back";

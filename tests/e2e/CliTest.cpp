@@ -49,11 +49,14 @@ TEST(CliTest, PlansAndSyncsTheDemoPairWithoutTouchingLibraryFiles)
 
     const CliResult plan = runCli({u"plan"_s, pair.source.xmlPath, pair.destination.xmlPath});
     ASSERT_EQ(plan.exitCode, 0) << plan.err.toStdString();
-    EXPECT_EQ(plan.out, u"Tracks to Add: %1\nTracks to Remove: %2\nMetadata Updates: %3\nPlaylists: %4\n"_s
-                            .arg(expected.tracksOnlyInBase.size())
-                            .arg(expected.tracksOnlyInVariant.size())
-                            .arg(expected.tracksChanged.size())
-                            .arg(expected.playlistsChanged.size()));
+    const QStringList lines = plan.out.split(u'\n');
+    EXPECT_EQ(lines.mid(0, 4).join(u'\n'), u"Tracks to Add: %1\nTracks to Remove: %2\nMetadata Updates: %3\nPlaylists: %4"_s
+                                             .arg(expected.tracksOnlyInBase.size())
+                                             .arg(expected.tracksOnlyInVariant.size())
+                                             .arg(expected.tracksChanged.size())
+                                             .arg(expected.playlistsChanged.size()));
+    // One computer, every file there: all that applies is what the copies need.
+    EXPECT_TRUE(lines.value(4).startsWith(u"To copy: "_s) && lines.size() == 6) << plan.out.toStdString();
 
     const CliResult sync = runCli({u"sync"_s, pair.source.xmlPath, pair.destination.xmlPath});
     ASSERT_EQ(sync.exitCode, 0) << sync.err.toStdString();
@@ -75,6 +78,58 @@ TEST(CliTest, PlansAndSyncsTheDemoPairWithoutTouchingLibraryFiles)
     }
     EXPECT_EQ(digest(pair.source.xmlPath), sourceXml);
     EXPECT_EQ(digest(pair.destination.xmlPath), destinationXml);
+}
+
+TEST(CliTest, SyncsAMountedDestinationSkippingMissingFilesAndReadsANamedMediaFolder)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // The destination file records the source's folder as its own, as on a second computer.
+    const auto pair = quaverly::fixtures::generateDemoPair(folder.path(), true);
+    const QString sourceMedia = pair.source.libraryFolder + u"/Media.localized"_s;
+    const QDir source(pair.source.libraryFolder);
+    const QDir destination(pair.destination.libraryFolder);
+    QStringList added;
+    for (const QString &path : pair.source.mediaPaths) {
+        if (!QFile::exists(destination.filePath(source.relativeFilePath(path))))
+            added.append(path);
+    }
+    ASSERT_GE(added.size(), 2);
+    ASSERT_TRUE(QFile::remove(added.first()));
+    QMap<QString, QByteArray> sourceBefore;
+    for (const QString &path : pair.source.mediaPaths)
+        sourceBefore.insert(path, digest(path));
+
+    const CliResult sync = runCli({u"sync"_s, pair.source.xmlPath, pair.destination.xmlPath});
+
+    EXPECT_EQ(sync.exitCode, 3) << sync.err.toStdString();
+    EXPECT_TRUE(sync.out.contains(u"\nDestination library read from another computer: %1 \u2192 %2/Media.localized\n"_s
+                                      .arg(sourceMedia, pair.destination.libraryFolder)))
+        << sync.out.toStdString();
+    EXPECT_TRUE(sync.out.contains(u"\nSync complete\n"_s)) << sync.out.toStdString();
+    EXPECT_TRUE(sync.out.endsWith(u"\nSkipped 1 file not found in the source library:\n  %1\n"_s.arg(added.first())))
+        << sync.out.toStdString();
+    for (const QString &path : added.mid(1))
+        EXPECT_EQ(digest(destination.filePath(source.relativeFilePath(path))), digest(path)) << path.toStdString();
+    // The destination's removed tracks went from the destination; the files at the paths it
+    // records, this computer's own, stayed.
+    for (const QString &path : pair.destination.mediaPaths) {
+        if (!QFile::exists(source.filePath(destination.relativeFilePath(path)))) {
+            EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
+        }
+    }
+    for (auto it = sourceBefore.cbegin(); it != sourceBefore.cend(); ++it)
+        EXPECT_EQ(digest(it.key()), it.value()) << it.key().toStdString();
+
+    // Media moved away is found again where the user says it is.
+    const QString moved = folder.filePath(u"Moved"_s);
+    ASSERT_TRUE(QDir().rename(sourceMedia, moved));
+    const CliResult lost = runCli({u"plan"_s, pair.source.xmlPath, pair.destination.xmlPath});
+    const CliResult named = runCli({u"plan"_s, pair.source.xmlPath, pair.destination.xmlPath, u"--source-media"_s, moved});
+    EXPECT_TRUE(lost.out.contains(u" files to copy were not found; they will be skipped.\n"_s)) << lost.out.toStdString();
+    EXPECT_TRUE(named.out.contains(u"\nSource media folder as you named it: %1 \u2192 %2\n"_s.arg(sourceMedia, moved)))
+        << named.out.toStdString();
+    EXPECT_TRUE(named.out.contains(u"\n1 file to copy was not found; it will be skipped.\n"_s)) << named.out.toStdString();
 }
 
 TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)

@@ -52,7 +52,7 @@ TEST(ChangesetTest, AddsAndRemovesTracksByExactPersistentID)
     SyncEngine engine;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const SyncJob job = engine.createJob(library(c.source), library(c.destination)).result();
+        const SyncJob job = engine.createPlan(library(c.source), library(c.destination)).result().job;
         EXPECT_EQ(idsOf(job.tracksToAdd), c.added);
         EXPECT_EQ(idsOf(job.tracksToRemove), c.removed);
         EXPECT_EQ(job.sourceLibraryPath, QUrl(u"file:///Users/u/Music"_s)) << "the folder holding the library file";

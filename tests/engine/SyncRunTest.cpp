@@ -1,6 +1,7 @@
 #include "engine/SyncEngine.h"
 
 #include "platform/FileSystem.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
+using namespace quaverly::test;
 
 namespace {
 
@@ -33,21 +35,6 @@ Track track(const QString &persistentID, std::optional<QUrl> location = std::nul
 }
 
 QUrl fileUrl(const QString &path) { return QUrl::fromLocalFile(path); }
-
-/// Writes `contents` at `path`, creating the missing folders; false when that fails.
-[[nodiscard]] bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
-        && file.write(contents) == contents.size();
-}
-
-/// The bytes of the file at `path`, or nothing when it cannot be read.
-[[nodiscard]] std::optional<QByteArray> contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? std::optional(file.readAll()) : std::nullopt;
-}
 
 /// The names in `folder`, hidden ones too, sorted and joined by '|'.
 [[nodiscard]] std::string entriesOf(const QString &folder)
@@ -93,6 +80,14 @@ protected:
     [[nodiscard]] QString destinationPath(const QString &relative) const { return destinationFolder + u'/' + relative; }
     /// A track whose media is B/`path`.
     [[nodiscard]] Track sourceTrack(const QString &path) const { return track(path, fileUrl(sourcePath(path))); }
+
+    /// The plan of `job`, its locations read as recorded.
+    [[nodiscard]] static SyncPlan plan(SyncJob job)
+    {
+        const QUrl from = job.sourceLibraryPath;
+        const QUrl to = job.destinationLibraryPath;
+        return SyncEngine::planJob(std::move(job), LocationResolver(from), LocationResolver(to));
+    }
 
     /// A pending job from B to D holding the given lists.
     [[nodiscard]] SyncJob job(QList<Track> toAdd = {}, QList<Track> toRemove = {}, QList<Track> toUpdate = {},
@@ -140,8 +135,8 @@ TEST_F(SyncRunTest, ReportsEachStepAndPlacesTracksByPathComponents)
     SyncEngine engine;
 
     // Playlists are listed, never written, so they never count.
-    const SyncJob run = engine.performSync(job(toAdd, {track(u"O"_s, fileUrl(destinationPath(u"Media/old.m4a"_s)))},
-                                               {track(u"U1"_s), track(u"U2"_s)}, {Playlist{.persistentID = u"P"_s}}),
+    const SyncJob run = engine.performSync(plan(job(toAdd, {track(u"O"_s, fileUrl(destinationPath(u"Media/old.m4a"_s)))},
+                                               {track(u"U1"_s), track(u"U2"_s)}, {Playlist{.persistentID = u"P"_s}})),
                                            record).result();
 
     ASSERT_EQ(counts, (std::vector<qint64>{1, 2, 3, 4, 5, 6, 7, 7}));
@@ -179,7 +174,7 @@ TEST_F(SyncRunTest, TouchesOnlyLocalMediaAndRemovesOnlyFilesInsideTheDestination
                                 destinationPath(u"link.m4a"_s), destinationPath(u"real.m4a"_s)}) {
         toRemove.append(track(path, fileUrl(path)));
     }
-    SyncJob run = job(toAdd, toRemove);
+    SyncPlan run = plan(job(toAdd, toRemove));
 
     SyncEngine::runSync(run, record);
 
@@ -224,7 +219,7 @@ TEST_F(SyncRunTest, MirrorsVisibleArtworkThatIsMissingOrOlderWithoutReporting)
         ASSERT_TRUE(writeFile(artwork(hidden), "hidden"));
     ASSERT_TRUE(QDir().mkpath(artwork(u"Empty/Nested"_s)));
     ASSERT_TRUE(writeFile(mirror(u"only-here.itc"_s), "mine"));
-    SyncJob run = job();
+    SyncPlan run = plan(job());
 
     SyncEngine::runSync(run, record);
 
@@ -245,12 +240,13 @@ TEST_F(SyncRunTest, CopyingOntoOrIntoItselfLeavesTheSourceIntact)
 {
     ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "precious") && writeFile(sourcePath(u"Album Artwork/x.itc"_s), "x"));
     ASSERT_TRUE(writeFile(sourcePath(u"Album Artwork/Mirror/y.itc"_s), "y"));
-    SyncJob run = job({sourceTrack(u"a.m4a"_s)});
-    run.destinationLibraryPath = run.sourceLibraryPath;
+    SyncJob onto = job({sourceTrack(u"a.m4a"_s)});
+    onto.destinationLibraryPath = onto.sourceLibraryPath;
+    SyncPlan run = plan(onto);
 
     SyncEngine::runSync(run, record);
 
-    EXPECT_EQ(run.status, Status::completed);
+    EXPECT_EQ(run.job.status, Status::completed);
     EXPECT_EQ(contentsOf(sourcePath(u"a.m4a"_s)), QByteArray("precious"));
     EXPECT_EQ(entriesOf(sourceFolder), "Album Artwork|a.m4a");
     // A mirror inside its own source must not feed the walk its own copies.
@@ -268,7 +264,7 @@ TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
     } cases[] = {
         {"target is a folder", u"b.m4a"_s, u"b.m4a/keep"_s, u"b.m4a"_s},
         {"file where a folder belongs", u"Sub/b.m4a"_s, u"Sub"_s, u"Sub"_s},
-        {"source file missing", u"missing.m4a"_s, u"missing.m4a"_s, u"missing.m4a"_s},
+        {"source file gone after the plan", u"gone.m4a"_s, u"gone.m4a"_s, u"gone.m4a"_s},
         {"artwork target is a folder", {}, u"Album Artwork/x.itc/keep"_s, u"Album Artwork/x.itc"_s},
     };
     for (const auto &c : cases) {
@@ -278,11 +274,12 @@ TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
         if (c.second.isEmpty()) {
             ASSERT_TRUE(writeFile(sourcePath(u"Album Artwork/x.itc"_s), "x"));
             ASSERT_TRUE(setModified(destinationPath(c.named), QDateTime::fromSecsSinceEpoch(0)));
-        } else if (!c.second.startsWith(u"missing"_s)) {
+        } else {
             ASSERT_TRUE(writeFile(sourcePath(c.second), "new"));
         }
-        SyncJob run = job(c.second.isEmpty() ? QList{sourceTrack(u"a.m4a"_s)}
-                                             : QList{sourceTrack(u"a.m4a"_s), sourceTrack(c.second)});
+        SyncPlan run = plan(job(c.second.isEmpty() ? QList{sourceTrack(u"a.m4a"_s)}
+                                                   : QList{sourceTrack(u"a.m4a"_s), sourceTrack(c.second)}));
+        ASSERT_TRUE(c.second != u"gone.m4a" || QFile::remove(sourcePath(c.second)));
 
         try {
             SyncEngine::runSync(run, record);
@@ -293,7 +290,7 @@ TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
         EXPECT_EQ(contentsOf(destinationPath(c.inTheWay)), QByteArray("keep"));
         EXPECT_EQ(contentsOf(destinationPath(u"a.m4a"_s)), QByteArray("A"));
         EXPECT_EQ(counts, std::vector<qint64>{1});
-        EXPECT_TRUE(run.status == Status::transferring && run.completedItemCount == 1 && !run.completedAt);
+        EXPECT_TRUE(run.job.status == Status::transferring && run.job.completedItemCount == 1 && !run.job.completedAt);
     }
 }
 
@@ -311,7 +308,7 @@ TEST_F(SyncRunTest, ReadOnlyTargetFolderFailsWithTheSystemsReason)
     });
     if (::faccessat(AT_FDCWD, QFile::encodeName(sourcePath(u"a.m4a"_s)).constData(), R_OK, AT_EACCESS) != 0)
         GTEST_SKIP() << "nobody cannot reach the temporary folder";
-    SyncJob run = job({sourceTrack(u"a.m4a"_s), sourceTrack(u"Locked/b.m4a"_s)});
+    SyncPlan run = plan(job({sourceTrack(u"a.m4a"_s), sourceTrack(u"Locked/b.m4a"_s)}));
 
     try {
         SyncEngine::runSync(run, record);
@@ -320,5 +317,5 @@ TEST_F(SyncRunTest, ReadOnlyTargetFolderFailsWithTheSystemsReason)
         EXPECT_TRUE(error.description().contains(QString::fromLocal8Bit(std::strerror(EACCES)))) << error.what();
     }
     EXPECT_EQ(counts, std::vector<qint64>{1});
-    EXPECT_EQ(run.status, Status::transferring);
+    EXPECT_EQ(run.job.status, Status::transferring);
 }

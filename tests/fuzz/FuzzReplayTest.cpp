@@ -109,6 +109,9 @@ TEST(FuzzReplayTest, HostileLocationsMapInsideTheDestinationOrNowhere)
         {u"seeds/placement/sibling-prefix.txt"_s, u"target \"/Volumes/M/Music/01.m4a\""_s},
         {u"seeds/placement/root-location.txt"_s, u"path \"/\", "_s},
         {u"seeds/placement/root-location.txt"_s, u"target none"_s},
+        {u"seeds/placement/recorded-media-folder.txt"_s,
+         u"read with a named media folder: \"/fuzz/work/Media/Music/A/01 T.m4a\""_s},
+        {u"seeds/placement/recorded-media-folder-climbing.txt"_s, u"read with a named media folder: not on this computer"_s},
         // Found by fuzz_placement: a relative path was not inside the current folder.
         {u"reproducers/placement/relative-path-in-empty-folder.txt"_s, u"line 1 inside line 2: yes"_s},
         // Found while fixing it: "../../x" lay "inside" "..".

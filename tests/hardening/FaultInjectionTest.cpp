@@ -1,4 +1,5 @@
 #include "engine/SyncEngine.h"
+#include "engine/SyncError.h"
 #include "hardening/HardeningSupport.h"
 #include "platform/FileSystem.h"
 
@@ -21,13 +22,13 @@ MusicLibrary library(const QString &folder, const QStringList &media)
     return result;
 }
 
-// The sentence and errno a run of `job` fails with; a run that succeeds fails the test.
-std::pair<QString, int> failureOf(SyncJob job)
+// The sentence and errno a run of `plan` fails with; a run that succeeds fails the test.
+std::pair<QString, int> failureOf(SyncPlan plan)
 {
     try {
-        SyncEngine::runSync(job, {});
+        SyncEngine::runSync(plan, {});
     } catch (const FileSystemError &error) {
-        EXPECT_EQ(job.completedAt, std::nullopt);
+        EXPECT_EQ(plan.job.completedAt, std::nullopt);
         return {error.description(), error.errorCode()};
     }
     ADD_FAILURE() << "the run did not fail";
@@ -63,9 +64,15 @@ TEST_F(FaultInjectionTest, DiskFullKeepsTheOldTargetAndLeavesNoTemporaryOrLaterR
     ASSERT_TRUE(writeFile(destination + u"/Media/big.m4a"_s, QByteArray(8 * 1024, 'o')));
     ASSERT_TRUE(writeFile(destination + u"/Media/gone.m4a"_s, "to remove"));
     const auto before = treeDigest(destination);
+    SyncPlan plan = SyncEngine::makePlan(library(source, {u"Media/small.m4a"_s, u"Media/big.m4a"_s}),
+                                         library(destination, {u"Media/gone.m4a"_s}));
 
-    const auto [sentence, code] = failureOf(SyncEngine::makeJob(
-        library(source, {u"Media/small.m4a"_s, u"Media/big.m4a"_s}), library(destination, {u"Media/gone.m4a"_s})));
+    // The plan sees the shortage coming and the run does not start.
+    EXPECT_THROW(SyncEngine::runSync(plan, {}), SyncError);
+    EXPECT_EQ(treeDigest(destination), before);
+    // The volume fills up behind the plan's back.
+    plan.availableSpace.reset();
+    const auto [sentence, code] = failureOf(plan);
 
     EXPECT_EQ(code, ENOSPC);
     EXPECT_TRUE(sentence.startsWith(u"Couldn't copy \"%1/Media/big.m4a\""_s.arg(source))) << sentence.toStdString();
@@ -91,7 +98,7 @@ TEST_F(FaultInjectionTest, ReadOnlyDestinationFailsAtTheFirstWriteChangingNothin
         const auto before = treeDigest(destination);
 
         const auto [sentence, code] = failureOf(
-            SyncEngine::makeJob(library(source, toAdd), library(destination, {u"Media/old.m4a"_s})));
+            SyncEngine::makePlan(library(source, toAdd), library(destination, {u"Media/old.m4a"_s})));
 
         EXPECT_EQ(code, EROFS);
         EXPECT_TRUE(sentence.endsWith(u": Read-only file system."_s)) << sentence.toStdString();
@@ -104,10 +111,10 @@ TEST_F(FaultInjectionTest, SourceDeletedAfterPlanningFailsNamingItAndKeepsItsTar
 {
     ASSERT_TRUE(writeFile(source + u"/a.m4a"_s, "a") && writeFile(source + u"/b.m4a"_s, "b"));
     ASSERT_TRUE(writeFile(destination + u"/b.m4a"_s, "old b"));
-    const SyncJob job = SyncEngine::makeJob(library(source, {u"a.m4a"_s, u"b.m4a"_s}), library(destination, {}));
+    const SyncPlan plan = SyncEngine::makePlan(library(source, {u"a.m4a"_s, u"b.m4a"_s}), library(destination, {}));
     ASSERT_TRUE(QFile::remove(source + u"/b.m4a"_s));
 
-    EXPECT_EQ(failureOf(job).first,
+    EXPECT_EQ(failureOf(plan).first,
               u"Couldn't copy \"%1/b.m4a\" to \"%2/b.m4a\": No such file or directory."_s.arg(source, destination));
     const auto after = treeDigest(destination);
     EXPECT_EQ(after.value(u"b.m4a"_s), QCryptographicHash::hash("old b", QCryptographicHash::Md5));

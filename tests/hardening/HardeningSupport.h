@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -28,13 +30,7 @@ namespace quaverly::hardening {
 
 using namespace Qt::StringLiterals;
 
-/// Writes `contents` at `path`, creating the missing folders; false when that fails.
-[[nodiscard]] inline bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
-        && file.write(contents) == contents.size();
-}
+using test::writeFile;
 
 /// Relative path → digest of every file below `root`, hidden ones included.
 [[nodiscard]] inline QMap<QString, QByteArray> treeDigest(const QString &root)

@@ -57,10 +57,10 @@ protected:
     // Syncs the two libraries and answers the destination's files, hidden ones included.
     QMap<QString, QByteArray> sync(const std::vector<Entry> &source, const std::vector<Entry> &destination)
     {
-        SyncJob job = SyncEngine::makeJob(writeLibrary(sourceFolder, source), writeLibrary(destinationFolder, destination));
+        SyncPlan plan = SyncEngine::makePlan(writeLibrary(sourceFolder, source), writeLibrary(destinationFolder, destination));
         before = treeDigest(destinationFolder);
-        SyncEngine::runSync(job, {});
-        EXPECT_EQ(job.completedItemCount, qint64(source.size() + destination.size()));
+        SyncEngine::runSync(plan, {});
+        EXPECT_EQ(plan.job.completedItemCount, qint64(source.size() + destination.size()));
         return treeDigest(destinationFolder);
     }
 

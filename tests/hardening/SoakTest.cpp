@@ -18,9 +18,9 @@ using namespace quaverly::hardening;
 
 namespace {
 
-SyncJob plan(const QString &source, const QString &destination)
+SyncPlan plan(const QString &source, const QString &destination)
 {
-    return SyncEngine::makeJob(MusicLibraryScanner::scanLibrarySync(QUrl::fromLocalFile(source)),
+    return SyncEngine::makePlan(MusicLibraryScanner::scanLibrarySync(QUrl::fromLocalFile(source)),
                                MusicLibraryScanner::scanLibrarySync(QUrl::fromLocalFile(destination)));
 }
 
@@ -56,8 +56,8 @@ TEST(SoakTest, TwentyThousandTracksSyncIntoAnEmptyLibraryAndThenPlanNothing)
     ASSERT_TRUE(writeFile(destination, test::plistDocument("<dict><key>Tracks</key><dict/></dict>")));
     const qint64 generated = clock.restart();
 
-    SyncJob first = plan(source.xmlPath, destination);
-    ASSERT_EQ(first.tracksToAdd.size(), 20'000);
+    SyncPlan first = plan(source.xmlPath, destination);
+    ASSERT_EQ(first.job.tracksToAdd.size(), 20'000);
     SyncEngine::runSync(first, {});
     const qint64 firstRun = clock.restart();
     const auto afterFirst = treeDigest(root.filePath(u"Destination"_s));
@@ -69,9 +69,9 @@ TEST(SoakTest, TwentyThousandTracksSyncIntoAnEmptyLibraryAndThenPlanNothing)
     options.libraryFolder = root.filePath(u"Destination"_s);
     ASSERT_TRUE(writeFile(destination, libraryXml(options)));
     clock.restart();
-    SyncJob second = plan(source.xmlPath, destination);
-    EXPECT_EQ(second.tracksToAdd.size(), 0);
-    EXPECT_EQ(second.tracksToRemove.size(), 0);
+    SyncPlan second = plan(source.xmlPath, destination);
+    EXPECT_EQ(second.job.tracksToAdd.size(), 0);
+    EXPECT_EQ(second.job.tracksToRemove.size(), 0);
     SyncEngine::runSync(second, {});
     const qint64 secondRun = clock.elapsed();
     const auto afterSecond = treeDigest(root.filePath(u"Destination"_s));

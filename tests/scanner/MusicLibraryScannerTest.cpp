@@ -128,6 +128,31 @@ TEST_F(MusicLibraryScannerTest, DetectsAlbumArtworkByExistence)
     EXPECT_EQ(MusicLibraryScanner::scanLibrarySync(url).artworkCacheURL, artwork);
 }
 
+TEST_F(MusicLibraryScannerTest, ReadsTheRecordedMediaFolderOnlyAsALocalFileUrl)
+{
+    const struct {
+        QByteArray entry;
+        std::optional<QString> path;
+    } cases[] = {
+        {"<key>Music Folder</key><string>file:///Users/u/Music/iTunes/iTunes%20Media/</string>",
+         u"/Users/u/Music/iTunes/iTunes Media/"_s},
+        {"<key>Music Folder</key><string>file://localhost/Users/u/Music/Music/Media/</string>",
+         u"/Users/u/Music/Music/Media/"_s},
+        {"<key>Music Folder</key><string>file://server/Music/Media/</string>", std::nullopt},
+        {"<key>Music Folder</key><string>http://example.com/Media/</string>", std::nullopt},
+        {"<key>Music Folder</key><string>file:///Users/u/%FF/</string>", std::nullopt},
+        {"<key>Music Folder</key><integer>1</integer>", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.entry.toStdString());
+        const MusicLibrary library = MusicLibraryScanner::scanLibrarySync(writeLibrary(plistDocument("<dict>" + c.entry + "</dict>")));
+        EXPECT_EQ(library.musicFolderURL.has_value(), c.path.has_value());
+        if (library.musicFolderURL && c.path)
+            EXPECT_EQ(library.musicFolderURL->path(), *c.path);
+    }
+}
+
 TEST_F(MusicLibraryScannerTest, LocalhostUrlReadsTheSameFile)
 {
     const QUrl plain = writeLibrary(smallLibrary, u"Library 100% #1.xml"_s);

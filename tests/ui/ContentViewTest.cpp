@@ -4,7 +4,9 @@
 #include "ui/ElidedLabel.h"
 #include "UiTestSupport.h"
 
+#include <QDialog>
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -17,7 +19,8 @@ namespace {
 /// What the window shows; the scan label is the busy text while the spinner shows.
 struct Screen
 {
-    bool summary = false, banner = false, progress = false, startOver = false, pickersEnabled = true;
+    bool summary = false, locate = false, banner = false, progress = false, skipped = false, startOver = false;
+    bool pickersEnabled = true;
     QString scanLabel = u"Scan Libraries"_s, syncLabel = u"Start Sync"_s;
     bool scanEnabled = false, syncEnabled = false;
 };
@@ -60,8 +63,10 @@ protected:
     void expectScreen(const Screen &expected)
     {
         EXPECT_EQ(child(view, "summarySection").isVisible(), expected.summary);
+        EXPECT_EQ(child(view, "locateButton").isVisible(), expected.locate);
         EXPECT_EQ(child(view, "errorBanner").isVisible(), expected.banner);
         EXPECT_EQ(child(view, "progressSection").isVisible(), expected.progress);
+        EXPECT_EQ(child(view, "skippedFiles").isVisible(), expected.skipped);
         EXPECT_EQ(child(view, "startOverButton").isVisible(), expected.startOver);
         const auto &scan = child<QPushButton>(view, "scanButton");
         const auto &busy = child<QLabel>(view, "scanBusyLabel");
@@ -166,6 +171,60 @@ TEST_F(ContentViewTest, ShowsAFailedScanOrSyncVerbatimAndWrappedUntilDismissed)
     click(view, "syncButton");
     waitForPhase(Kind::failed);
     expectScreen({.summary = true, .banner = true, .scanEnabled = true});
+}
+
+TEST_F(ContentViewTest, LocatesAMovedSourceMediaFolderAndListsTheFilesStillMissingAfterTheSync)
+{
+    const QString recorded = QDir(pair.source.libraryFolder).filePath(u"Media.localized"_s);
+    const QString moved = temp.filePath(u"Copied from the studio computer before the move in spring/Media"_s);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(moved).path()));
+    ASSERT_TRUE(QDir().rename(recorded, moved));
+    choose("sourcePicker", pair.source.xmlPath);
+    choose("destinationPicker", pair.destination.xmlPath);
+    click(view, "scanButton");
+    waitForPhase(Kind::readyToSync);
+    ASSERT_TRUE(coordinator().currentPlan());
+    const QStringList notFound = coordinator().currentPlan()->missingFiles();
+    ASSERT_GE(notFound.size(), 3);
+    expectScreen({.summary = true, .locate = true, .scanEnabled = true, .syncEnabled = true});
+    const auto &notice = child<QLabel>(view, "noticeText");
+    EXPECT_TRUE(notice.isVisible());
+    EXPECT_EQ(notice.text().split(u'\n'), coordinator().currentPlan()->notice());
+    EXPECT_TRUE(notice.text().contains(u"not found"_s)) << notice.text().toStdString();
+
+    // Two files to copy were lost in the move; cancelling the dialog changes nothing.
+    QStringList lost;
+    for (const QString &path : notFound.first(2))
+        lost.append(moved + path.mid(recorded.size()));
+    for (const QString &path : lost)
+        ASSERT_TRUE(QFile::remove(path));
+    std::optional<QString> answer;
+    QString startFolder;
+    view.setFolderDialog([&](QWidget *, const QString &, const QString &start) {
+        startFolder = start;
+        return answer;
+    });
+    click(view, "locateButton");
+    EXPECT_EQ(startFolder, pair.source.libraryFolder);
+    EXPECT_TRUE(coordinator().phase().is(Kind::readyToSync));
+    EXPECT_EQ(coordinator().sourceMediaFolder(), std::nullopt);
+    answer = moved;
+    click(view, "locateButton");
+    EXPECT_EQ(coordinator().sourceMediaFolder(), moved);
+    waitForPhase(Kind::readyToSync);
+    EXPECT_EQ(coordinator().currentPlan()->missingFiles(), lost);
+    // The notice now names the long folder; it wraps rather than widening the window, and the
+    // window grows for the wrapped lines rather than squeezing the cards.
+    EXPECT_EQ(view.width(), 680);
+    EXPECT_GE(child(view, "addCard").height(), child(view, "addCard").minimumSizeHint().height());
+
+    click(view, "syncButton");
+    waitForPhase(Kind::completed);
+    expectScreen({.summary = true, .progress = true, .skipped = true, .startOver = true, .scanEnabled = true});
+    EXPECT_EQ(child<QLabel>(view, "skippedText").text(), u"2 files not found in the source library were skipped."_s);
+    click(view, "showFilesButton");
+    EXPECT_TRUE(child<QDialog>(view, "missingFilesDialog").isVisible());
+    EXPECT_EQ(child<QPlainTextEdit>(view, "missingFilesList").toPlainText().split(u'\n'), lost);
 }
 
 TEST_F(ContentViewTest, RepaintsTheAccentButtonsInADarkPalette)

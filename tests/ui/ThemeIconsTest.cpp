@@ -14,7 +14,7 @@ TEST(IconsTest, HasTintedHiDpiArtworkForEverySymbolTheWindowUsesAndNoneForOthers
     for (const QString &name :
          {u"music.note.house.fill"_s, u"arrow.down"_s, u"exclamationmark.triangle.fill"_s, u"plus.circle.fill"_s,
           u"minus.circle.fill"_s, u"arrow.triangle.2.circlepath.circle.fill"_s, u"music.note.list"_s,
-          u"checkmark.circle.fill"_s, u"xmark.circle.fill"_s, u"stop.circle.fill"_s}) {
+          u"checkmark.circle.fill"_s, u"xmark.circle.fill"_s, u"stop.circle.fill"_s, u"info.circle"_s}) {
         SCOPED_TRACE(name.toStdString());
         EXPECT_TRUE(Icons::exists(name));
         const QPixmap pixmap = Icons::tinted(name, QColor(0, 122, 255), 24, 2.0);

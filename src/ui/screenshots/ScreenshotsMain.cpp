@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPalette>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -192,6 +194,35 @@ void shootAll(const QString &outFolder)
         if (!view.coordinator()->phase().is(Kind::failed))
             throw ShotError(u"Scanning a missing file did not fail."_s);
         shooter.shoot(view, u"failed"_s);
+    }
+
+    {
+        // The source's media folder was moved and two of its files to copy were lost on the way;
+        // the moved folder is named, as "Locate…" would.
+        const fixtures::LibraryPair moved = fixtures::generateDemoPair(temp.filePath(u"Moved"_s));
+        const QString recorded = QDir(moved.source.libraryFolder).filePath(u"Media.localized"_s);
+        const QString movedTo =
+            temp.filePath(u"Moved/Copied from the studio computer before the move in spring/Media"_s);
+        if (!QDir().mkpath(QFileInfo(movedTo).path()) || !QDir().rename(recorded, movedTo))
+            throw ShotError(u"Couldn't move \"%1\"."_s.arg(recorded));
+        ContentView view;
+        view.show();
+        scan(view, xmlUrl(moved.source), xmlUrl(moved.destination));
+        SyncCoordinator &coordinator = *view.coordinator();
+        if (!coordinator.currentPlan() || coordinator.currentPlan()->filesMissing < 3)
+            throw ShotError(u"Moving the demo media folder left its files to copy in place."_s);
+        for (const QString &path : coordinator.currentPlan()->missingFiles().first(2))
+            QFile::remove(movedTo + path.mid(recorded.size()));
+        coordinator.setSourceMediaFolder(movedTo);
+        scan(view, xmlUrl(moved.source), xmlUrl(moved.destination));
+        if (!coordinator.currentPlan() || coordinator.currentPlan()->filesMissing != 2)
+            throw ShotError(u"The named media folder did not leave exactly two files missing."_s);
+        shooter.shoot(view, u"ready-with-notice"_s);
+        coordinator.startSync();
+        waitFor([&] { return !coordinator.phase().is(Kind::syncing); }, "the sync");
+        if (!coordinator.phase().is(Kind::completed))
+            throw ShotError(u"The sync with missing files failed: %1"_s.arg(coordinator.phase().message));
+        shooter.shoot(view, u"completed-skipped"_s);
     }
 
     QApplication::setPalette(darkPalette());

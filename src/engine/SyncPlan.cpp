@@ -1,0 +1,98 @@
+#include "engine/SyncPlan.h"
+
+using namespace Qt::StringLiterals;
+
+namespace quaverly {
+
+namespace {
+
+QString counted(qsizetype count, const QString &one, const QString &many)
+{
+    return (count == 1 ? one : many).arg(count);
+}
+
+std::optional<QString> mediaFolderLine(const LocationResolver &resolver, const QString &side)
+{
+    const std::optional<LocationResolver::MediaFolder> &media = resolver.mediaFolder();
+    if (!media)
+        return std::nullopt;
+    const QString where = u"%1 \u2192 %2"_s.arg(media->recorded, media->local);
+    return media->given ? u"%1 media folder as you named it: %2"_s.arg(side, where)
+                        : u"%1 library read from another computer: %2"_s.arg(side, where);
+}
+
+} // namespace
+
+QStringList SyncPlan::missingFiles() const
+{
+    QStringList paths;
+    paths.reserve(filesMissing);
+    for (const Copy &copy : copies) {
+        if (copy.kind == Copy::Kind::missing)
+            paths.append(copy.source);
+    }
+    return paths;
+}
+
+std::optional<QString> SyncPlan::refusal() const
+{
+    if (filesToCopy == 0 && filesMissing > 0) {
+        return (filesMissing == 1 ? u"The file to copy was not found on this computer."_s
+                                  : u"None of the %1 files to copy was found on this computer."_s.arg(filesMissing))
+            + u" If the source library comes from another computer, choose its library file in that "
+              "computer's shared Music folder, mounted here, or name its media folder (Locate\u2026 in "
+              "the window, --source-media in quaverly-cli)."_s;
+    }
+    if (availableSpace && bytesToCopy > *availableSpace) {
+        return u"There is not enough free space for this sync: it copies %1, and the destination volume "
+               "has %2 free. Free some space there, then scan again."_s
+            .arg(formattedByteCount(bytesToCopy), formattedByteCount(*availableSpace));
+    }
+    return std::nullopt;
+}
+
+QStringList SyncPlan::notice() const
+{
+    QStringList lines;
+    for (const auto &[resolver, side] : {std::pair{&source, u"Source"_s}, std::pair{&destination, u"Destination"_s}}) {
+        if (const std::optional<QString> line = mediaFolderLine(*resolver, side))
+            lines.append(*line);
+    }
+    if (filesMissing > 0) {
+        lines.append(counted(filesMissing, u"%1 file to copy was not found; it will be skipped."_s,
+                             u"%1 files to copy were not found; they will be skipped."_s));
+    }
+    if (notOnThisComputer > 0) {
+        lines.append(counted(notOnThisComputer,
+                             u"%1 track is on the other computer, not on this one; it is neither copied nor removed."_s,
+                             u"%1 tracks are on the other computer, not on this one; they are neither copied nor removed."_s));
+    }
+    if (keptOutsideDestination > 0) {
+        lines.append(counted(keptOutsideDestination,
+                             u"%1 file to remove lies outside the destination library folder; it is kept."_s,
+                             u"%1 files to remove lie outside the destination library folder; they are kept."_s));
+    }
+    if (filesToCopy > 0) {
+        lines.append(availableSpace ? u"To copy: %1; free on the destination volume: %2."_s.arg(
+                                          formattedByteCount(bytesToCopy), formattedByteCount(*availableSpace))
+                                    : u"To copy: %1."_s.arg(formattedByteCount(bytesToCopy)));
+    }
+    return lines;
+}
+
+QString formattedByteCount(qint64 bytes)
+{
+    if (bytes < 1000)
+        return counted(qsizetype(bytes), u"%1 byte"_s, u"%1 bytes"_s);
+    static constexpr const char16_t *units[] = {u"KB", u"MB", u"GB", u"TB", u"PB", u"EB"};
+    double value = double(bytes) / 1000.0;
+    qsizetype unit = 0;
+    // Rounding to one decimal may carry into the next unit: 999,960 bytes is "1.0 MB".
+    while (value >= 999.95 && unit + 1 < qsizetype(std::size(units))) {
+        value /= 1000.0;
+        ++unit;
+    }
+    return QString::number(value, 'f', 1) + u' ' + QString::fromUtf16(units[unit]);
+}
+
+} // namespace quaverly

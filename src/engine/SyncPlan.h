@@ -1,0 +1,90 @@
+#pragma once
+
+#include "engine/LocationResolver.h"
+#include "engine/SyncJob.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace quaverly {
+
+/// A job together with what its run will do on this computer, decided once before anything is
+/// written: for every track to add the file found and where it lands, for every track to remove
+/// the file that goes or why none does, the bytes to copy and the room for them. The run carries
+/// out exactly this; the window and the cli show it. A plain value with implicitly shared lists.
+struct SyncPlan
+{
+    /// What becomes of one track to add.
+    struct Copy
+    {
+        enum class Kind {
+            /// `source` is copied to `target`.
+            copy,
+            /// No media file of ours: counted as done.
+            noFile,
+            /// A file of the computer that wrote the source library: counted as done.
+            notOnThisComputer,
+            /// Nothing at `source`: skipped and counted as done.
+            missing,
+        };
+
+        Kind kind = Kind::noFile;
+        QString source{};
+        /// Empty when the destination library folder is not on this computer.
+        QString target{};
+        qint64 size = 0;
+    };
+
+    /// What becomes of one track to remove.
+    struct Removal
+    {
+        enum class Kind {
+            /// The file at `path` goes, when it is still there.
+            remove,
+            noFile,
+            notOnThisComputer,
+            /// `path` lies outside the destination library folder: nothing of the user's
+            /// elsewhere is ever deleted.
+            outsideDestination,
+            /// `path` is where a track to add lands: the source re-imported it under a new ID.
+            placedAgain,
+        };
+
+        Kind kind = Kind::noFile;
+        QString path{};
+    };
+
+    SyncJob job{};
+    LocationResolver source{};
+    LocationResolver destination{};
+    /// One entry per job.tracksToAdd, in the same order.
+    QList<Copy> copies{};
+    /// One entry per job.tracksToRemove, in the same order.
+    QList<Removal> removals{};
+
+    qsizetype filesToCopy = 0;
+    qsizetype filesMissing = 0;
+    /// Tracks to add and to remove whose files lie on the other computer.
+    qsizetype notOnThisComputer = 0;
+    qsizetype keptOutsideDestination = 0;
+    qint64 bytesToCopy = 0;
+    /// Free bytes on the destination library's volume, when it could be asked.
+    std::optional<qint64> availableSpace{};
+
+    /// The paths of the files to copy that were not found, in list order.
+    [[nodiscard]] QStringList missingFiles() const;
+    /// Why the sync must not start (nothing to copy can be found, not enough room), as the
+    /// sentence the user sees; nothing when it may.
+    [[nodiscard]] std::optional<QString> refusal() const;
+    /// What the user should know before the sync, one sentence a line: where a library is
+    /// read from, files not found, files on the other computer, removals kept, bytes to copy.
+    [[nodiscard]] QStringList notice() const;
+};
+
+/// "512 bytes", "1.5 MB", "12.4 GB": decimal units, one decimal, the same on every machine.
+[[nodiscard]] QString formattedByteCount(qint64 bytes);
+
+} // namespace quaverly
