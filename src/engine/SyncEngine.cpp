@@ -323,7 +323,7 @@ void SyncEngine::runSync(SyncPlan &plan, const Progress &progress)
         report(job, progress);
     }
     if (job.syncArtwork)
-        syncArtwork(job);
+        syncArtwork(plan);
     job.status = SyncJob::SyncStatus::completed;
     job.completedAt = QDateTime::currentDateTimeUtc();
     report(job, progress);
@@ -364,17 +364,17 @@ void SyncEngine::removeOldTracks(SyncPlan &plan, const Progress &progress)
     }
 }
 
-void SyncEngine::syncArtwork(const SyncJob &job)
+void SyncEngine::syncArtwork(const SyncPlan &plan)
 {
-    const std::optional<QString> sourceFolder = Placement::localPath(job.sourceLibraryPath);
+    const std::optional<QString> &sourceFolder = plan.source.libraryFolder();
     if (!sourceFolder)
         return;
     const QString source = Placement::appendedPath(*sourceFolder, artworkFolderName);
     if (!FileSystem::itemExists(source))
         return;
-    const std::optional<QString> destinationFolder = Placement::localPath(job.destinationLibraryPath);
+    const std::optional<QString> &destinationFolder = plan.destination.libraryFolder();
     if (!destinationFolder)
-        throw notLocalDestination(source, job);
+        throw notLocalDestination(source, plan.job);
     syncDirectory(source, Placement::appendedPath(*destinationFolder, artworkFolderName));
 }
 

@@ -60,7 +60,7 @@ public:
     static void copyNewTracks(SyncPlan &plan, const Progress &progress);
     static void removeOldTracks(SyncPlan &plan, const Progress &progress);
     /// Mirrors the source "Album Artwork" folder into the destination by modification date.
-    static void syncArtwork(const SyncJob &job);
+    static void syncArtwork(const SyncPlan &plan);
     static void syncDirectory(const QString &sourceFolder, const QString &targetFolder);
     /// True when `target` is missing, either date is unavailable, or `source` is newer.
     [[nodiscard]] static bool needsCopy(const QString &source, const QString &target);

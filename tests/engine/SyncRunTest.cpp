@@ -191,10 +191,10 @@ TEST_F(SyncRunTest, MirrorsVisibleArtworkThatIsMissingOrOlderWithoutReporting)
 {
     const auto artwork = [this](const QString &path) { return sourcePath(u"Album Artwork/"_s + path); };
     const auto mirror = [this](const QString &path) { return destinationPath(u"Album Artwork/"_s + path); };
-    SyncEngine::syncArtwork(job());
+    SyncEngine::syncArtwork(plan(job()));
     EXPECT_FALSE(QFileInfo::exists(mirror(QString()))) << "no source folder, no mirror";
     ASSERT_TRUE(QDir().mkpath(artwork(QString())));
-    SyncEngine::syncArtwork(job());
+    SyncEngine::syncArtwork(plan(job()));
     EXPECT_TRUE(QFileInfo(mirror(QString())).isDir()) << "an empty source folder is mirrored all the same";
 
     const QDateTime stamp(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC);
