@@ -38,6 +38,28 @@ std::optional<QStringView> relativePart(const QString &path, const QString &fold
     return rest;
 }
 
+// True for an absolute path without empty, "." or ".." segments and without a trailing separator:
+// what normalisedPath() would give back unchanged. Most paths are, and a scan tells so without
+// building the list of segments.
+bool isNormalised(QStringView path)
+{
+    if (path == u"/")
+        return true;
+    if (!path.startsWith(u'/') || path.endsWith(u'/'))
+        return false;
+    qsizetype start = 1;
+    while (start <= path.size()) {
+        qsizetype end = path.indexOf(u'/', start);
+        if (end < 0)
+            end = path.size();
+        const QStringView segment = path.sliced(start, end - start);
+        if (segment.isEmpty() || segment == u"." || segment == u"..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<QString> localPath(const QUrl &url)
@@ -50,6 +72,8 @@ std::optional<QString> localPath(const QUrl &url)
 
 QString normalisedPath(const QString &path)
 {
+    if (isNormalised(path))
+        return path;
     const bool absolute = path.startsWith(u'/');
     QList<QStringView> kept;
     for (const QStringView segment : QStringView(path).split(u'/')) {
