@@ -25,6 +25,7 @@ struct PlanArguments
     QString destination;
     MediaFolders mediaFolders;
     bool json = false;
+    bool allowMassRemoval = false;
 };
 
 std::optional<PlanArguments> parseArguments(const QStringList &arguments, const QString &command,
@@ -45,6 +46,8 @@ std::optional<PlanArguments> parseArguments(const QStringList &arguments, const 
             *mediaFolder = QFileInfo(arguments.at(++i)).absoluteFilePath();
         } else if (acceptsJson && argument == u"--json") {
             parsed.json = true;
+        } else if (!acceptsJson && argument == u"--allow-mass-removal") {
+            parsed.allowMassRemoval = true;
         } else if (argument.startsWith(u'-')) {
             exitCode = usageError(u"Unknown option \"%1\" for %2."_s.arg(argument, command));
             return std::nullopt;
@@ -180,8 +183,9 @@ int runPlanCommand(const QStringList &arguments)
         if (const std::optional<QString> refusal = plan.refusal())
             printErrorLine(*refusal);
         return exitSuccess;
-    } catch (const Error &error) {
-        printErrorLine(error.description());
+    } catch (...) {
+        // Out of memory too: one sentence, never an abort.
+        printErrorLine(failureSentence(std::current_exception()));
         return exitFailure;
     }
 }
@@ -195,8 +199,9 @@ int runSyncCommand(const QStringList &arguments)
 
     ProgressPrinter printer;
     try {
-        const SyncPlan plan = makePlan(*parsed);
+        SyncPlan plan = makePlan(*parsed);
         printPlan(plan);
+        plan.removalConsented = parsed->allowMassRemoval;
 
         SyncEngine engine;
         const SyncJob finished =
@@ -212,9 +217,9 @@ int runSyncCommand(const QStringList &arguments)
         for (const QString &path : skipped)
             printLine(u"  "_s + path);
         return exitSkipped;
-    } catch (const Error &error) {
+    } catch (...) {
         printer.finish();
-        printErrorLine(error.description());
+        printErrorLine(failureSentence(std::current_exception()));
         return exitFailure;
     }
 }

@@ -99,8 +99,9 @@ int runScanCommand(const QStringList &arguments)
             printSummary(library, elapsed);
         }
         return exitSuccess;
-    } catch (const Error &error) {
-        printErrorLine(error.description());
+    } catch (...) {
+        // Out of memory too: one sentence, never an abort.
+        printErrorLine(failureSentence(std::current_exception()));
         return exitFailure;
     }
 }

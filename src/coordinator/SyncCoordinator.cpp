@@ -10,7 +10,6 @@
 #include <QThread>
 
 #include <exception>
-#include <new>
 
 using namespace Qt::StringLiterals;
 
@@ -19,22 +18,6 @@ namespace quaverly {
 namespace {
 
 using Phase = SyncCoordinator::Phase;
-
-// The window shows this sentence verbatim, so every failure, ours or not, must become one.
-QString failureSentence(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Error &error) {
-        return error.description();
-    } catch (const std::bad_alloc &) {
-        return u"There was not enough memory to finish."_s;
-    } catch (const std::exception &error) {
-        return u"An unexpected error occurred (%1)."_s.arg(QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-        return u"An unexpected error occurred."_s;
-    }
-}
 
 // Calls `apply(coordinator, future)` on the coordinator's thread once `future` has ended.
 // The call is queued to the coordinator itself from the thread that ended the future, so it
@@ -159,12 +142,13 @@ void SyncCoordinator::scanLibraries()
               });
 }
 
-void SyncCoordinator::startSync()
+void SyncCoordinator::startSync(bool allowMassRemoval)
 {
     if (!m_currentPlan) {
         return;
     }
     SyncPlan plan = *m_currentPlan;
+    plan.removalConsented = allowMassRemoval;
     assign(m_phase, Phase{Phase::Kind::syncing, {}});
 
     // The callback must not keep the coordinator alive; the run's own continuation does that.

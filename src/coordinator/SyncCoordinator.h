@@ -69,8 +69,9 @@ public:
     /// Reads both chosen files and builds the job; a silent no-op unless both are chosen.
     /// Returns at once; the outcome arrives through the published properties.
     void scanLibraries();
-    /// Runs the current plan; a silent no-op without one. Returns at once.
-    void startSync();
+    /// Runs the current plan; a silent no-op without one. A plan whose removal needs consent
+    /// runs only with `allowMassRemoval`, and fails with the reason otherwise. Returns at once.
+    void startSync(bool allowMassRemoval = false);
     /// Back to setup, keeping the chosen files.
     void reset();
 

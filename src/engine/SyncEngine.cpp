@@ -2,7 +2,9 @@
 
 #include "engine/Placement.h"
 #include "engine/SyncError.h"
+#include "engine/internal/PlanBuilder.h"
 #include "platform/FileSystem.h"
+#include "platform/LocalFile.h"
 
 #include <QHash>
 #include <QSet>
@@ -86,44 +88,6 @@ void report(const SyncJob &job, const SyncEngine::Progress &progress)
         progress(job);
 }
 
-// Names here are bytes, so a location in one Unicode normalisation form does not open a file
-// stored in the other; the other spelling, when it exists, is that file.
-std::optional<QString::NormalizationForm> otherSpelling(const QString &path)
-{
-    for (const auto form : {QString::NormalizationForm_C, QString::NormalizationForm_D}) {
-        const QString other = path.normalized(form);
-        if (other != path && FileSystem::itemExists(other))
-            return form;
-    }
-    return std::nullopt;
-}
-
-// A file to add: the file found under the location (or its other spelling) and where it lands.
-SyncPlan::Copy planCopy(const LocationResolver::Resolution &where, const std::optional<QString> &destinationFolder)
-{
-    QString path = where.path;
-    QString placed = where.placedPath;
-    std::optional<qint64> size = FileSystem::fileSize(path);
-    if (!size) {
-        // The other spelling also names the target: two spellings of one location land on one file.
-        if (const std::optional<QString::NormalizationForm> form = otherSpelling(path)) {
-            path = path.normalized(*form);
-            placed = placed.normalized(*form);
-            size = FileSystem::fileSize(path);
-        }
-    }
-    const QString target =
-        destinationFolder ? Placement::targetPath(placed, where.placedAgainst, *destinationFolder) : QString();
-    return SyncPlan::Copy{size ? SyncPlan::Copy::Kind::copy : SyncPlan::Copy::Kind::missing, std::move(path),
-                          target, size.value_or(0)};
-}
-
-// A removal must spare a just-copied target however either library spells it.
-QString spellingKey(const QString &path)
-{
-    return path.normalized(QString::NormalizationForm_C);
-}
-
 // Makes a folder that receives copies, once per run, and clears it of the temporaries a killed
 // run left there: nothing else would ever remove them.
 void prepareFolder(const QString &folder, QSet<QString> &prepared)
@@ -176,63 +140,40 @@ SyncPlan SyncEngine::makePlan(const MusicLibrary &source, const MusicLibrary &de
     };
     check(source, mediaFolders.source, u"source"_s);
     check(destination, mediaFolders.destination, u"destination"_s);
-    return planJob(makeJob(source, destination), LocationResolver::forLibrary(source, mediaFolders.source),
-                   LocationResolver::forLibrary(destination, mediaFolders.destination));
+    // A library file chosen through a link lies where the link leads, and so do its folder and
+    // the media beside it.
+    const auto whereItIs = [](const MusicLibrary &library) {
+        MusicLibrary resolved = library;
+        const std::optional<QString> path = localFilePath(library.xmlURL);
+        if (const std::optional<QString> real = path ? FileSystem::canonicalPath(*path) : std::nullopt)
+            resolved.xmlURL = QUrl::fromLocalFile(*real);
+        return resolved;
+    };
+    const MusicLibrary realSource = whereItIs(source);
+    const MusicLibrary realDestination = whereItIs(destination);
+    SyncPlan plan = planJob(makeJob(realSource, realDestination),
+                            LocationResolver::forLibrary(realSource, mediaFolders.source),
+                            LocationResolver::forLibrary(realDestination, mediaFolders.destination), realSource,
+                            realDestination);
+
+    // The wrong file picked as the source reads as a library without tracks, and would empty
+    // the destination.
+    const qsizetype removing = plan.job.tracksToRemove.size();
+    plan.destinationTrackCount = destination.tracks.size();
+    plan.removalNeedsConsent =
+        removing > 0 && (source.tracks.isEmpty() || (removing > 10 && removing * 2 > plan.destinationTrackCount));
+    return plan;
 }
 
-SyncPlan SyncEngine::planJob(SyncJob job, LocationResolver source, LocationResolver destination)
+SyncPlan SyncEngine::planJob(SyncJob job, LocationResolver sourceResolver, LocationResolver destinationResolver,
+                             const MusicLibrary &source, const MusicLibrary &destination)
 {
-    SyncPlan plan{.job = std::move(job), .source = std::move(source), .destination = std::move(destination)};
+    SyncPlan plan{.job = std::move(job), .source = std::move(sourceResolver),
+                  .destination = std::move(destinationResolver)};
+    internal::PlanBuilder builder(plan, source, destination);
+    builder.planCopies();
+    builder.planRemovals();
     const std::optional<QString> &destinationFolder = plan.destination.libraryFolder();
-    using Kind = LocationResolver::Resolution::Kind;
-
-    // Where tracks to add land, whichever Unicode form either library spells them in.
-    QSet<QString> placedTargets;
-    plan.copies.reserve(plan.job.tracksToAdd.size());
-    for (const Track &track : std::as_const(plan.job.tracksToAdd)) {
-        const LocationResolver::Resolution where = plan.source.resolve(track.location);
-        if (where.kind == Kind::noFile) {
-            plan.copies.append(SyncPlan::Copy{});
-            continue;
-        }
-        if (where.kind == Kind::notOnThisComputer) {
-            plan.copies.append(SyncPlan::Copy{.kind = SyncPlan::Copy::Kind::notOnThisComputer});
-            ++plan.notOnThisComputer;
-            continue;
-        }
-        SyncPlan::Copy copy = planCopy(where, destinationFolder);
-        if (!copy.target.isEmpty())
-            placedTargets.insert(spellingKey(copy.target));
-        if (copy.kind == SyncPlan::Copy::Kind::copy) {
-            ++plan.filesToCopy;
-            plan.bytesToCopy += copy.size;
-        } else {
-            ++plan.filesMissing;
-        }
-        plan.copies.append(std::move(copy));
-    }
-
-    plan.removals.reserve(plan.job.tracksToRemove.size());
-    for (const Track &track : std::as_const(plan.job.tracksToRemove)) {
-        LocationResolver::Resolution where = plan.destination.resolve(track.location);
-        using Removal = SyncPlan::Removal;
-        if (where.kind == Kind::noFile) {
-            plan.removals.append(Removal{});
-        } else if (where.kind == Kind::notOnThisComputer) {
-            plan.removals.append(Removal{.kind = Removal::Kind::notOnThisComputer});
-            ++plan.notOnThisComputer;
-        } else if (!destinationFolder || !Placement::isInside(where.path, *destinationFolder)) {
-            // Whatever the library file says, nothing of the user's outside it is ever deleted.
-            plan.removals.append(Removal{Removal::Kind::outsideDestination, std::move(where.path)});
-            ++plan.keptOutsideDestination;
-        } else if (placedTargets.contains(spellingKey(where.path))) {
-            // The source re-imported the track under a new ID; its file is the new entry's.
-            plan.removals.append(Removal{Removal::Kind::placedAgain, std::move(where.path)});
-        } else {
-            plan.removals.append(Removal{Removal::Kind::remove, std::move(where.path)});
-        }
-    }
-
     if (plan.filesToCopy > 0 && destinationFolder)
         plan.availableSpace = FileSystem::availableSpace(*destinationFolder);
     return plan;
@@ -314,6 +255,16 @@ void SyncEngine::runSync(SyncPlan &plan, const Progress &progress)
 {
     if (const std::optional<QString> refusal = plan.refusal())
         throw SyncError(*refusal);
+    // Two runs into one folder would take each other's places and temporaries.
+    std::unique_ptr<FileSystem::FileLock> lock;
+    const std::optional<QString> &folder = plan.destination.libraryFolder();
+    if (folder && FileSystem::isFolder(*folder, true)) {
+        lock = FileSystem::FileLock::tryAcquire(Placement::appendedPath(*folder, u".quaverly.lock"));
+        if (!lock) {
+            throw SyncError(u"Another sync is using the library folder \"%1\". Wait for it to finish, then try again."_s
+                                .arg(*folder));
+        }
+    }
     SyncJob &job = plan.job;
     job.status = SyncJob::SyncStatus::transferring;
     copyNewTracks(plan, progress);
@@ -384,9 +335,9 @@ void SyncEngine::syncDirectory(const QString &sourceFolder, const QString &targe
     const QString target = Placement::normalisedPath(targetFolder);
     FileSystem::createFolder(target);
 
+    // A folder or file that cannot be read fails the run: a mirror that silently lacks files
+    // would pass for a complete one.
     FileSystem::DeepWalk walk(source);
-    if (!walk.isValid())
-        return;
     QSet<QString> preparedFolders;
     while (const std::optional<FileSystem::DeepWalk::Item> item = walk.next()) {
         const bool isFolder = item->values.isDirectory
@@ -399,7 +350,8 @@ void SyncEngine::syncDirectory(const QString &sourceFolder, const QString &targe
         if (!Placement::isInside(path, source) || Placement::isInside(path, target))
             continue;
         const QString destination = Placement::targetPath(path, source, target);
-        if (!needsCopy(path, destination))
+        // A folder in the way is never replaced, and the copy says so, whatever the dates.
+        if (!FileSystem::isFolder(destination, false) && !needsCopy(path, destination))
             continue;
         prepareFolder(parentFolder(destination), preparedFolders);
         FileSystem::replaceItem(path, destination);
@@ -410,15 +362,16 @@ bool SyncEngine::needsCopy(const QString &source, const QString &target)
 {
     if (!FileSystem::itemExists(target))
         return true;
-    const auto modificationDate = [](const QString &path) -> std::optional<QDateTime> {
+    // A linked source file is as new as the file it leads to; the target is always our own copy.
+    const auto modificationDate = [](const QString &path, bool followLinks) -> std::optional<QDateTime> {
         try {
-            return FileSystem::resourceValues(path).contentModificationDate;
+            return FileSystem::resourceValues(path, followLinks).contentModificationDate;
         } catch (const FileSystemError &) {
             return std::nullopt;
         }
     };
-    const std::optional<QDateTime> sourceDate = modificationDate(source);
-    const std::optional<QDateTime> targetDate = modificationDate(target);
+    const std::optional<QDateTime> sourceDate = modificationDate(source, true);
+    const std::optional<QDateTime> targetDate = modificationDate(target, false);
     if (!sourceDate || !targetDate || !sourceDate->isValid() || !targetDate->isValid())
         return true;
     return *sourceDate > *targetDate;

@@ -45,7 +45,11 @@ public:
     [[nodiscard]] static SyncPlan makePlan(const MusicLibrary &source, const MusicLibrary &destination,
                                            const MediaFolders &mediaFolders = {});
     /// The file checks of `job`'s run, reading the two libraries' locations with the resolvers.
-    [[nodiscard]] static SyncPlan planJob(SyncJob job, LocationResolver source, LocationResolver destination);
+    /// `source` and `destination` are the libraries the job was made from, when there are any:
+    /// the files of their tracks that stay are never removed or overwritten.
+    [[nodiscard]] static SyncPlan planJob(SyncJob job, LocationResolver sourceResolver,
+                                          LocationResolver destinationResolver, const MusicLibrary &source = {},
+                                          const MusicLibrary &destination = {});
     /// The changeset alone: no file is looked at.
     [[nodiscard]] static SyncJob makeJob(const MusicLibrary &source, const MusicLibrary &destination);
     [[nodiscard]] static QList<Track> findTracksToAdd(const MusicLibrary &source, const MusicLibrary &destination);
@@ -53,9 +57,10 @@ public:
     [[nodiscard]] static QList<Track> findTracksToUpdate(const MusicLibrary &source, const MusicLibrary &destination);
     [[nodiscard]] static QList<Playlist> findPlaylistsToSync(const MusicLibrary &source, const MusicLibrary &destination);
 
-    /// Updates `plan.job` in place: status, completedItemCount, completedAt. Throws SyncError,
-    /// before anything is written, when the plan refuses to start, and FileSystemError at the
-    /// first failing file operation, leaving the job transferring.
+    /// Updates `plan.job` in place: status, completedItemCount, completedAt. Holds a lock in the
+    /// destination library folder while it runs. Throws SyncError, before anything is written,
+    /// when the plan refuses to start or another run holds that lock, and FileSystemError at
+    /// the first failing file operation, leaving the job transferring.
     static void runSync(SyncPlan &plan, const Progress &progress);
     static void copyNewTracks(SyncPlan &plan, const Progress &progress);
     static void removeOldTracks(SyncPlan &plan, const Progress &progress);

@@ -43,6 +43,13 @@ std::optional<QString> SyncPlan::refusal() const
               "computer's shared Music folder, mounted here, or name its media folder (Locate\u2026 in "
               "the window, --source-media in quaverly-cli)."_s;
     }
+    if (removalNeedsConsent && !removalConsented) {
+        return u"This sync would remove %1 of the %2 tracks of the destination library, so nothing was changed. "
+               "Check that the source library is the one you meant; to remove them all the same, confirm the "
+               "removal (--allow-mass-removal in quaverly-cli)."_s
+            .arg(job.tracksToRemove.size())
+            .arg(destinationTrackCount);
+    }
     if (availableSpace && bytesToCopy > *availableSpace) {
         return u"There is not enough free space for this sync: it copies %1, and the destination volume "
                "has %2 free. Free some space there, then scan again."_s
@@ -71,6 +78,14 @@ QStringList SyncPlan::notice() const
         lines.append(counted(keptOutsideDestination,
                              u"%1 file to remove lies outside the destination library folder; it is kept."_s,
                              u"%1 files to remove lie outside the destination library folder; they are kept."_s));
+    }
+    if (keptStillListed > 0) {
+        lines.append(counted(keptStillListed, u"%1 file to remove is still used by another track; it is kept."_s,
+                             u"%1 files to remove are still used by other tracks; they are kept."_s));
+    }
+    if (renamedCopies > 0) {
+        lines.append(counted(renamedCopies, u"%1 file to copy gets a new name, as another file has its place."_s,
+                             u"%1 files to copy get a new name, as other files have their places."_s));
     }
     if (filesToCopy > 0) {
         lines.append(availableSpace ? u"To copy: %1; free on the destination volume: %2."_s.arg(

@@ -29,6 +29,8 @@ struct SyncPlan
             notOnThisComputer,
             /// Nothing at `source`: skipped and counted as done.
             missing,
+            /// `source` is one of the two library files, under whatever name: never copied.
+            libraryFile,
         };
 
         Kind kind = Kind::noFile;
@@ -36,6 +38,8 @@ struct SyncPlan
         /// Empty when the destination library folder is not on this computer.
         QString target{};
         qint64 size = 0;
+        /// Where the file would have landed when another file has that place; empty otherwise.
+        QString renamedFrom{};
     };
 
     /// What becomes of one track to remove.
@@ -51,6 +55,10 @@ struct SyncPlan
             outsideDestination,
             /// `path` is where a track to add lands: the source re-imported it under a new ID.
             placedAgain,
+            /// `path` is also the file of a destination track that stays or of a source track.
+            stillListed,
+            /// `path` is one of the two library files, under whatever name.
+            libraryFile,
         };
 
         Kind kind = Kind::noFile;
@@ -70,14 +78,25 @@ struct SyncPlan
     /// Tracks to add and to remove whose files lie on the other computer.
     qsizetype notOnThisComputer = 0;
     qsizetype keptOutsideDestination = 0;
+    /// Removals kept because another track, or a copy of this run, uses their file.
+    qsizetype keptStillListed = 0;
+    /// Copies that take a new name because another file has their place.
+    qsizetype renamedCopies = 0;
     qint64 bytesToCopy = 0;
     /// Free bytes on the destination library's volume, when it could be asked.
     std::optional<qint64> availableSpace{};
+    /// The tracks of the destination library, for the mass-removal guard.
+    qsizetype destinationTrackCount = 0;
+    /// The sync would remove most of the destination, or its source has no tracks at all: it
+    /// removes nothing without the user's consent.
+    bool removalNeedsConsent = false;
+    /// The user agreed to such a removal.
+    bool removalConsented = false;
 
     /// The paths of the files to copy that were not found, in list order.
     [[nodiscard]] QStringList missingFiles() const;
-    /// Why the sync must not start (nothing to copy can be found, not enough room), as the
-    /// sentence the user sees; nothing when it may.
+    /// Why the sync must not start (nothing to copy can be found, not enough room, a mass
+    /// removal without consent), as the sentence the user sees; nothing when it may.
     [[nodiscard]] std::optional<QString> refusal() const;
     /// What the user should know before the sync, one sentence a line: where a library is
     /// read from, files not found, files on the other computer, removals kept, bytes to copy.

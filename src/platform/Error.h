@@ -21,4 +21,8 @@ private:
     QByteArray m_utf8;
 };
 
+/// The sentence for any failure, ours or not: an Error's own, one for running out of memory, a
+/// general one for anything else. The window and the cli show nothing else.
+[[nodiscard]] QString failureSentence(const std::exception_ptr &failure);
+
 } // namespace quaverly

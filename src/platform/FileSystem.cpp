@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -13,6 +15,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -108,6 +111,36 @@ timespec accessTime(const struct stat &status)
 #endif
 }
 
+timespec changeTime(const struct stat &status)
+{
+#if defined(__APPLE__)
+    return status.st_ctimespec;
+#else
+    return status.st_ctim;
+#endif
+}
+
+bool sameTime(const timespec &a, const timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether a file still holds the version `before` described: any write moves its size or its
+// change time.
+bool sameVersion(const struct stat &before, const struct stat &after)
+{
+    return before.st_size == after.st_size && sameTime(modificationTime(before), modificationTime(after))
+        && sameTime(changeTime(before), changeTime(after));
+}
+
+// Run as root, what we make would belong to root, and its owner's next sync could not replace
+// or remove it: it takes the owner of what it stands for instead.
+void adoptOwner(int fd, const struct stat &owner)
+{
+    if (::geteuid() == 0)
+        (void)::fchown(fd, owner.st_uid, owner.st_gid);
+}
+
 ResourceValues valuesFrom(const struct stat &status)
 {
     const timespec modified = modificationTime(status);
@@ -131,6 +164,8 @@ public:
 
     [[nodiscard]] int get() const noexcept { return m_fd; }
     [[nodiscard]] bool isOpen() const noexcept { return m_fd >= 0; }
+    /// Hands the descriptor over to the caller, who closes it.
+    [[nodiscard]] int release() noexcept { return std::exchange(m_fd, -1); }
 
     /// Closes now so that a late write error (as network volumes report them) is seen;
     /// returns 0 or an errno value.
@@ -256,9 +291,15 @@ void discardCreated(const QByteArray &path, const struct stat &created)
         ::unlink(path.constData());
 }
 
+// Stands for "the source changed while it was copied", which has no errno of its own.
+constexpr int sourceChanged = -1;
+
 /// Creates `target` (failing with EEXIST when anything is there) and copies the open source
-/// into it; a failed copy leaves nothing behind. Returns 0 or an errno value.
-int copyToNewFile(int source, const struct stat &sourceStatus, const QByteArray &target, bool durable)
+/// into it, owned like `owner` when run as root; a failed copy leaves nothing behind. Returns
+/// 0, an errno value, or sourceChanged when the source is no longer the version `sourceStatus`
+/// describes once the copy is done.
+int copyToNewFile(int source, const struct stat &sourceStatus, const QByteArray &target, bool durable,
+                  const struct stat *owner = nullptr)
 {
     FileDescriptor created = openFile(target, O_WRONLY | O_CREAT | O_EXCL, 0600);
     if (!created.isOpen())
@@ -269,10 +310,36 @@ int copyToNewFile(int source, const struct stat &sourceStatus, const QByteArray 
         ::unlink(target.constData());
         return error;
     }
-    const int error = fillCopy(source, sourceStatus, created, durable);
+    if (owner)
+        adoptOwner(created.get(), *owner);
+    int error = fillCopy(source, sourceStatus, created, durable);
+    struct stat after;
+    if (!error && (::fstat(source, &after) != 0 || !sameVersion(sourceStatus, after)))
+        error = sourceChanged;
     if (error)
         discardCreated(target, createdStatus);
     return error;
+}
+
+/// copyToNewFile, once more from the start when the source changed meanwhile: a file that is
+/// being written stays torn for a moment, one that keeps changing is not copied at all.
+int copyOneVersion(int source, struct stat &sourceStatus, const QByteArray &target, bool durable,
+                   const struct stat *owner = nullptr)
+{
+    int error = copyToNewFile(source, sourceStatus, target, durable, owner);
+    if (error != sourceChanged)
+        return error;
+    if (::fstat(source, &sourceStatus) != 0 || ::lseek(source, 0, SEEK_SET) != 0)
+        return errno;
+    return copyToNewFile(source, sourceStatus, target, durable, owner);
+}
+
+/// Words a failed copy, the changed source included.
+[[noreturn]] void failCopy(const QString &action, int error)
+{
+    if (error == sourceChanged)
+        fail(action, EBUSY, u"The file changed while it was copied"_s);
+    fail(action, error);
 }
 
 /// Opens the source of a copy and checks it is a regular file (a link is followed).
@@ -341,9 +408,9 @@ QByteArray readWholeFile(const QString &path)
         fail(action, errno);
     if (S_ISDIR(status.st_mode))
         fail(action, EISDIR);
-    // Non-blocking was only for the open; a pipe or device must be read normally.
+    // A device or a pipe has no end to read up to (/dev/zero would fill the memory).
     if (!S_ISREG(status.st_mode))
-        ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+        fail(action, EINVAL, u"It is not a regular file"_s);
 
     // The size is a hint: files such as those under /proc report 0, and a file may change
     // while it is read. Reading on until end of file copes with both.
@@ -396,7 +463,7 @@ bool isFolder(const QString &path, bool followLinks) noexcept
     return result == 0 && S_ISDIR(status.st_mode);
 }
 
-std::optional<qint64> fileSize(const QString &path) noexcept
+std::optional<FileStatus> fileStatus(const QString &path) noexcept
 {
     const auto native = nativePath(path);
     if (!native)
@@ -406,11 +473,31 @@ std::optional<qint64> fileSize(const QString &path) noexcept
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG)
             return std::nullopt;
-        return 0;
+        return FileStatus{};
     }
     if (S_ISDIR(status.st_mode))
         return std::nullopt;
-    return qint64(status.st_size);
+    return FileStatus{qint64(status.st_size), FileIdentity{quint64(status.st_dev), quint64(status.st_ino)}};
+}
+
+std::optional<FileIdentity> identity(const QString &path) noexcept
+{
+    const auto native = nativePath(path);
+    struct stat status;
+    if (!native || ::stat(native->constData(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+std::optional<QString> canonicalPath(const QString &path)
+{
+    const auto native = nativePath(path);
+    if (!native)
+        return std::nullopt;
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(native->constData(), nullptr), &std::free);
+    if (!resolved)
+        return std::nullopt;
+    return QFile::decodeName(resolved.get());
 }
 
 std::optional<qint64> availableSpace(const QString &path) noexcept
@@ -433,12 +520,22 @@ void createFolder(const QString &path)
         struct stat status;
         return ::stat(candidate.constData(), &status) == 0 && S_ISDIR(status.st_mode);
     };
+    // A folder made as root takes the owner of the folder it is made in, like a copy.
+    const auto made = [](const QByteArray &folder) {
+        if (::mkdir(folder.constData(), 0777) != 0)
+            return false;
+        struct stat parent;
+        const FileDescriptor fd = openFile(folder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (fd.isOpen() && ::stat((folder + "/..").constData(), &parent) == 0)
+            adoptOwner(fd.get(), parent);
+        return true;
+    };
     // Climb to the nearest level that exists or can be made, then make the missing ones below.
     std::vector<qsizetype> missing;
     qsizetype end = native.size();
     for (;;) {
         const QByteArray level = native.left(end);
-        if (::mkdir(level.constData(), 0777) == 0)
+        if (made(level))
             break;
         const int error = errno;
         // Some systems answer a read-only volume or the root with something other than EEXIST.
@@ -455,7 +552,7 @@ void createFolder(const QString &path)
     }
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
         const QByteArray folder = native.left(*level);
-        if (::mkdir(folder.constData(), 0777) != 0) {
+        if (!made(folder)) {
             const int error = errno;
             // Someone else may have made it meanwhile.
             if (!isFolder(folder))
@@ -484,8 +581,8 @@ void copyItem(const QString &from, const QString &to)
     const QByteArray nativeTo = nativePathOrFail(to, action);
     struct stat sourceStatus;
     const FileDescriptor source = openCopySource(nativeFrom, sourceStatus, action);
-    if (const int error = copyToNewFile(source.get(), sourceStatus, nativeTo, false))
-        fail(action, error);
+    if (const int error = copyOneVersion(source.get(), sourceStatus, nativeTo, false))
+        failCopy(action, error);
 }
 
 void replaceItem(const QString &from, const QString &to)
@@ -503,9 +600,17 @@ void replaceItem(const QString &from, const QString &to)
     const FileDescriptor source = openCopySource(nativeFrom, sourceStatus, action);
     // One file under two names (the same path, a hard link, two libraries sharing a folder)
     // already is its own copy.
-    if (targetExists && ::stat(nativeTo.constData(), &targetStatus) == 0
-        && targetStatus.st_dev == sourceStatus.st_dev && targetStatus.st_ino == sourceStatus.st_ino) {
+    struct stat targetFile;
+    if (targetExists && ::stat(nativeTo.constData(), &targetFile) == 0 && targetFile.st_dev == sourceStatus.st_dev
+        && targetFile.st_ino == sourceStatus.st_ino) {
         return;
+    }
+    // The copy belongs to whoever owned the file it replaces, or else its folder.
+    struct stat owner = targetStatus;
+    const QByteArray folder = nativeTo.left(std::max<qsizetype>(nativeTo.lastIndexOf('/'), 1));
+    if (!targetExists && ::stat(folder.constData(), &owner) != 0) {
+        owner.st_uid = ::geteuid();
+        owner.st_gid = ::getegid();
     }
 
     // The copy reaches the disk before it takes the old file's place, so that a crash cannot
@@ -516,10 +621,10 @@ void replaceItem(const QString &from, const QString &to)
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         temporary = temporaryPathBeside(nativeTo);
-        error = copyToNewFile(source.get(), sourceStatus, temporary, durable);
+        error = copyOneVersion(source.get(), sourceStatus, temporary, durable, &owner);
     }
     if (error)
-        fail(action, error);
+        failCopy(action, error);
     // The rename is atomic: the old target stays whole until the complete copy takes its place.
     if (::rename(temporary.constData(), nativeTo.constData()) != 0) {
         error = errno;
@@ -553,12 +658,12 @@ void removeTemporaries(const QString &folder) noexcept
     ::closedir(entries);
 }
 
-ResourceValues resourceValues(const QString &path)
+ResourceValues resourceValues(const QString &path, bool followLinks)
 {
     const QString action = attributesAction(path);
     const QByteArray native = nativePathOrFail(path, action);
     struct stat status;
-    if (::lstat(native.constData(), &status) != 0)
+    if ((followLinks ? ::stat(native.constData(), &status) : ::lstat(native.constData(), &status)) != 0)
         fail(action, errno);
     return valuesFrom(status);
 }
@@ -574,7 +679,6 @@ struct DeepWalk::State
     };
     // An explicit stack instead of recursion: depth costs one open folder per level, no stack frames.
     std::vector<Level> levels;
-    bool opened = false;
 
     ~State()
     {
@@ -582,73 +686,81 @@ struct DeepWalk::State
             ::closedir(level.folder);
     }
 
-    void push(int fd, QString path)
+    /// False, with errno set, when `fd` cannot be read as a folder.
+    bool push(int fd, QString path)
     {
-        if (DIR *folder = ::fdopendir(fd))
-            levels.push_back({folder, std::move(path)});
-        else
+        DIR *folder = ::fdopendir(fd);
+        if (!folder) {
+            const int error = errno;
             ::close(fd);
+            errno = error;
+            return false;
+        }
+        levels.push_back({folder, std::move(path)});
+        return true;
     }
 };
 
 DeepWalk::DeepWalk(const QString &folder)
     : m_state(std::make_unique<State>())
 {
-    const auto native = nativePath(folder);
-    if (!native)
-        return;
+    const QString action = u"read the folder "_s + quoted(folder);
+    const QByteArray native = nativePathOrFail(folder, action);
     // The root itself may be a link (an artwork folder kept on another volume); only links
     // met inside the walk are left alone.
-    const int fd = retryOnInterrupt(
-        [&] { return ::open(native->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const int fd = retryOnInterrupt([&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0)
-        return;
+        fail(action, errno);
     QString root = folder;
     if (root.size() > 1 && root.endsWith(u'/'))
         root.chop(1);
-    m_state->push(fd, root);
-    m_state->opened = !m_state->levels.empty();
+    if (!m_state->push(fd, root))
+        fail(action, errno);
 }
 
 DeepWalk::~DeepWalk() = default;
-
-bool DeepWalk::isValid() const
-{
-    return m_state->opened;
-}
 
 std::optional<DeepWalk::Item> DeepWalk::next()
 {
     auto &levels = m_state->levels;
     while (!levels.empty()) {
         const int folderFd = ::dirfd(levels.back().folder);
+        errno = 0;
         const dirent *entry = ::readdir(levels.back().folder);
         if (!entry) {
-            // End of the folder, or an error reading it: either way there is no more to get here.
+            const int error = errno;
+            const QString folder = levels.back().path;
             ::closedir(levels.back().folder);
             levels.pop_back();
+            // A folder that cannot be read to its end would make a mirror that silently lacks files.
+            if (error != 0)
+                fail(u"read the folder "_s + quoted(folder), error);
             continue;
         }
         const char *name = entry->d_name;
         // Also passes over "." and "..".
         if (name[0] == '.')
             continue;
+        const QString decodedName = QFile::decodeName(name);
+        const QString &parent = levels.back().path;
+        QString path = parent.endsWith(u'/') ? parent + decodedName : parent + u'/' + decodedName;
         struct stat status;
-        if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
+        if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            // An item removed since the folder was listed is simply not there any more.
+            if (errno == ENOENT)
+                continue;
+            fail(attributesAction(path), errno);
+        }
 #if defined(UF_HIDDEN)
         if (status.st_flags & UF_HIDDEN)
             continue;
 #endif
-        const QString decodedName = QFile::decodeName(name);
 #if !defined(__APPLE__)
         // A name that is not valid in the file-name encoding cannot be named again through a
         // QString path; any operation on it would reach some other item or none.
         if (QFile::encodeName(decodedName) != name)
             continue;
 #endif
-        const QString &parent = levels.back().path;
-        QString path = parent.endsWith(u'/') ? parent + decodedName : parent + u'/' + decodedName;
 
         if (S_ISLNK(status.st_mode)) {
             // A link to a file stands for its content; a link to a folder is never followed, and
@@ -656,17 +768,53 @@ std::optional<DeepWalk::Item> DeepWalk::next()
             if (::fstatat(folderFd, name, &status, 0) != 0 || S_ISDIR(status.st_mode))
                 continue;
         } else if (S_ISDIR(status.st_mode)) {
-            // Without following links, so nothing swapped in since fstatat leads elsewhere. An
-            // unreadable folder is still reported, only its content is passed over.
+            // Without following links, so nothing swapped in since fstatat leads elsewhere.
             const int child = retryOnInterrupt([&] {
                 return ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             });
-            if (child >= 0)
-                m_state->push(child, path);
+            if (child < 0 || !m_state->push(child, path))
+                fail(u"read the folder "_s + quoted(path), errno);
         }
         return Item{std::move(path), valuesFrom(status)};
     }
     return std::nullopt;
+}
+
+// ---- Locks ------------------------------------------------------------------------------------
+
+std::unique_ptr<FileLock> FileLock::tryAcquire(const QString &path)
+{
+    const QString action = u"lock "_s + quoted(path);
+    const QByteArray native = nativePathOrFail(path, action);
+    for (;;) {
+        FileDescriptor file = openFile(native, O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
+        if (!file.isOpen())
+            fail(action, errno);
+        if (retryOnInterrupt([&] { return ::flock(file.get(), LOCK_EX | LOCK_NB); }) != 0) {
+            const int error = errno;
+            if (error == EWOULDBLOCK)
+                return nullptr;
+            // Some network volumes offer no locks at all; the run goes on unguarded rather than
+            // never running there.
+            if (error != ENOLCK && error != EOPNOTSUPP && error != ENOTSUP)
+                fail(action, error);
+        }
+        // The holder before may have removed the file between our open and our lock: a lock on
+        // that removed file would guard nothing, so it is taken again on the file now there.
+        struct stat held;
+        struct stat named;
+        if (::fstat(file.get(), &held) == 0 && ::lstat(native.constData(), &named) == 0
+            && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            return std::unique_ptr<FileLock>(new FileLock(file.release(), native));
+        }
+    }
+}
+
+FileLock::~FileLock()
+{
+    // Removed while still held, so nobody can lock the file on its way out.
+    ::unlink(m_path.constData());
+    ::close(m_fd);
 }
 
 } // namespace FileSystem

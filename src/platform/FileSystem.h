@@ -29,8 +29,8 @@ private:
 /// paths are decoded local paths. All functions are safe to call from any thread.
 namespace FileSystem {
 
-/// All bytes of the file at `path`. Throws FileSystemError for a missing, unreadable or
-/// folder location.
+/// All bytes of the file at `path`. Throws FileSystemError for a missing or unreadable file and
+/// for anything that is not a regular file (a folder, a device, a pipe).
 [[nodiscard]] QByteArray readWholeFile(const QString &path);
 
 /// True when any item (file, folder, or symbolic link, even a dangling one) is at `path`.
@@ -41,17 +41,42 @@ namespace FileSystem {
 /// Never fails.
 [[nodiscard]] bool isFolder(const QString &path, bool followLinks) noexcept;
 
-/// The size of the file at `path`, symbolic links followed; nothing when no file is there (a
-/// folder, a dangling link, nothing at all). A file that cannot be examined counts as size 0:
-/// copying it will say why. Never fails.
-[[nodiscard]] std::optional<qint64> fileSize(const QString &path) noexcept;
+/// What makes a file the same file under any of its names.
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+
+    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
+};
+
+struct FileStatus
+{
+    qint64 size = 0;
+    /// Nothing when the file could not be examined.
+    std::optional<FileIdentity> identity;
+};
+
+/// The size and identity of the file at `path`, symbolic links followed; nothing when no file
+/// is there (a folder, a dangling link, nothing at all). A file that cannot be examined counts
+/// as size 0 without an identity: copying it will say why. Never fails.
+[[nodiscard]] std::optional<FileStatus> fileStatus(const QString &path) noexcept;
+
+/// The identity of the item at `path`, symbolic links followed; nothing when there is none or
+/// it cannot be examined. Never fails.
+[[nodiscard]] std::optional<FileIdentity> identity(const QString &path) noexcept;
+
+/// `path` with every symbolic link, "." and ".." resolved; nothing when it cannot be resolved
+/// (it does not exist, or a folder on the way cannot be searched).
+[[nodiscard]] std::optional<QString> canonicalPath(const QString &path);
 
 /// The bytes an ordinary user may still write on the volume that holds `path`; nothing when
 /// the volume cannot be asked. Never fails.
 [[nodiscard]] std::optional<qint64> availableSpace(const QString &path) noexcept;
 
 /// Creates the folder and every missing parent. Succeeds when it exists already; throws
-/// FileSystemError when it cannot be made or something else than a folder is in the way.
+/// FileSystemError when it cannot be made or something else than a folder is in the way. Run
+/// as root, each folder made takes the owner of the folder it is made in.
 void createFolder(const QString &path);
 
 /// Removes the file or symbolic link at `path` (a link itself, never what it points to).
@@ -66,8 +91,10 @@ void copyItem(const QString &from, const QString &to);
 /// Writes a copy of the file `from` at `to`, replacing what is there without ever losing it:
 /// the copy goes to a temporary file beside `to` and is renamed over it. When anything fails,
 /// the temporary file is removed and the old `to` is left as it was. Throws FileSystemError
-/// when `to` is a folder (it is never deleted) or the copy fails. Copying a file onto itself
-/// leaves it untouched.
+/// when `to` is a folder (it is never deleted) or the copy fails, also when `from` changed
+/// while it was copied, twice in a row: `to` only ever holds one whole version. Copying a file
+/// onto itself leaves it untouched. Run as root, the copy takes the owner of the file it
+/// replaces, or of its folder.
 void replaceItem(const QString &from, const QString &to);
 
 /// Removes the temporary files that an interrupted replaceItem left in `folder`: hidden regular
@@ -80,14 +107,14 @@ struct ResourceValues
     std::optional<QDateTime> contentModificationDate;
 };
 
-/// Whether `path` is a folder and when its content last changed (symbolic links are
-/// not followed). Throws FileSystemError when the item cannot be examined.
-[[nodiscard]] ResourceValues resourceValues(const QString &path);
+/// Whether `path` is a folder and when its content last changed, of a symbolic link itself
+/// unless `followLinks`. Throws FileSystemError when the item cannot be examined.
+[[nodiscard]] ResourceValues resourceValues(const QString &path, bool followLinks = false);
 
 /// A depth-first walk of every visible item below a folder, folders included, fetching
-/// the resource values with each item. Hidden items (names beginning with a full stop)
-/// and everything below a hidden folder are skipped; symbolic links to folders are never
-/// followed. Errors met during the walk are passed over.
+/// the resource values with each item (of the file a symbolic link to a file points to).
+/// Hidden items (names beginning with a full stop) and everything below a hidden folder are
+/// skipped; symbolic links to folders are never followed, dangling ones are passed over.
 class DeepWalk
 {
 public:
@@ -97,19 +124,38 @@ public:
         ResourceValues values;
     };
 
-    /// Starts the walk; isValid() is false when `folder` cannot be opened.
+    /// Starts the walk. Throws FileSystemError when `folder` cannot be opened.
     explicit DeepWalk(const QString &folder);
     ~DeepWalk();
     DeepWalk(const DeepWalk &) = delete;
     DeepWalk &operator=(const DeepWalk &) = delete;
 
-    [[nodiscard]] bool isValid() const;
-    /// The next item, or nothing when the walk is over.
+    /// The next item, or nothing when the walk is over. Throws FileSystemError naming a folder
+    /// below that cannot be opened or read, or an item that cannot be examined.
     [[nodiscard]] std::optional<Item> next();
 
 private:
     struct State;
     std::unique_ptr<State> m_state;
+};
+
+/// An advisory lock (flock) on a file made for it, held until it is destroyed, which removes the
+/// file again. The system lets go of the lock when the process ends; a killed holder leaves the
+/// file behind, and the next holder takes it over.
+class FileLock
+{
+public:
+    /// The lock on `path`, or nothing when another holder has it. Throws FileSystemError when
+    /// the file cannot be opened or made.
+    [[nodiscard]] static std::unique_ptr<FileLock> tryAcquire(const QString &path);
+    ~FileLock();
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+
+private:
+    FileLock(int fd, QByteArray path) : m_fd(fd), m_path(std::move(path)) {}
+    int m_fd;
+    QByteArray m_path;
 };
 
 } // namespace FileSystem

@@ -13,6 +13,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 
@@ -56,6 +57,7 @@ QWidget *makeSection(QWidget *content, QWidget *companion, const QString &name)
 ContentView::ContentView(QWidget *parent)
     : QWidget(parent)
     , m_coordinator(SyncCoordinator::create())
+    , m_removalConsent(&ContentView::askRemovalConsent)
     , m_sourcePicker(new LibraryPickerView(u"Source Library"_s))
     , m_destinationPicker(new LibraryPickerView(u"Destination Library"_s))
     , m_summary(new ChangesetSummaryView)
@@ -155,7 +157,7 @@ ContentView::ContentView(QWidget *parent)
     connect(m_errorBanner, &ErrorBanner::dismissed, this, [this] { m_coordinator->reset(); });
     connect(m_startOverButton, &QPushButton::clicked, this, [this] { m_coordinator->reset(); });
     connect(m_scanButton, &QPushButton::clicked, this, [this] { m_coordinator->scanLibraries(); });
-    connect(m_syncButton, &QPushButton::clicked, this, [this] { m_coordinator->startSync(); });
+    connect(m_syncButton, &QPushButton::clicked, this, &ContentView::startSync);
     connect(m_coordinator.get(), &SyncCoordinator::objectWillChange, this, &ContentView::scheduleRefresh);
 
     refresh();
@@ -174,6 +176,46 @@ void ContentView::setFileDialog(const LibraryPickerView::FileDialog &dialog)
 void ContentView::setFolderDialog(const PlanNoticeView::FolderDialog &dialog)
 {
     m_notice->setFolderDialog(dialog);
+}
+
+void ContentView::setRemovalConsent(RemovalConsent consent)
+{
+    m_removalConsent = std::move(consent);
+}
+
+bool ContentView::askRemovalConsent(QWidget *parent, const SyncPlan &plan)
+{
+    QMessageBox question(QMessageBox::Warning, u"Remove Most of the Destination?"_s,
+                         u"This sync would remove %1 of the %2 tracks of the destination library."_s
+                             .arg(plan.job.tracksToRemove.size())
+                             .arg(plan.destinationTrackCount),
+                         QMessageBox::Cancel, parent);
+    question.setInformativeText(u"Check that the source library is the one you meant. The files of the removed "
+                                "tracks are deleted from the destination library folder."_s);
+    QStringList files;
+    for (const SyncPlan::Removal &removal : plan.removals) {
+        if (removal.kind == SyncPlan::Removal::Kind::remove)
+            files.append(removal.path);
+    }
+    question.setDetailedText(files.join(u'\n'));
+    QPushButton *remove = question.addButton(u"Remove"_s, QMessageBox::DestructiveRole);
+    question.setDefaultButton(QMessageBox::Cancel);
+    question.exec();
+    return question.clickedButton() == remove;
+}
+
+// A sync that would empty most of the destination asks first; Cancel leaves everything as it is.
+void ContentView::startSync()
+{
+    const std::optional<SyncPlan> &plan = m_coordinator->currentPlan();
+    if (!plan)
+        return;
+    if (!plan->removalNeedsConsent) {
+        m_coordinator->startSync();
+        return;
+    }
+    if (m_removalConsent(this, *plan))
+        m_coordinator->startSync(true);
 }
 
 // The accent-coloured buttons hold colours taken from the palette; a new palette (light to dark)

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -12,6 +13,7 @@ class QPushButton;
 
 namespace quaverly {
 
+struct SyncPlan;
 class ChangesetSummaryView;
 class ErrorBanner;
 class SkippedFilesView;
@@ -31,6 +33,10 @@ public:
     static constexpr QSize defaultSize{680, 560};
     static constexpr QSize minimumContentSize{600, 480};
 
+    /// Asks whether a sync that removes most of the destination (or whose source has no tracks)
+    /// may go ahead; true only when the user agreed.
+    using RemovalConsent = std::function<bool(QWidget *parent, const SyncPlan &plan)>;
+
     explicit ContentView(QWidget *parent = nullptr);
     ~ContentView() override;
 
@@ -40,6 +46,11 @@ public:
     void setFileDialog(const LibraryPickerView::FileDialog &dialog);
     /// Replaces the folder dialog of "Locate…", for tests and tools.
     void setFolderDialog(const PlanNoticeView::FolderDialog &dialog);
+    /// Replaces the question asked before a mass removal, for tests and tools.
+    void setRemovalConsent(RemovalConsent consent);
+
+    /// The platform's question: names the number, lists the files on request, Cancel by default.
+    [[nodiscard]] static bool askRemovalConsent(QWidget *parent, const SyncPlan &plan);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -49,9 +60,11 @@ private:
     void scheduleRefresh();
     void refresh();
     void updateMinimumSize();
+    void startSync();
 
     std::shared_ptr<SyncCoordinator> m_coordinator;
     bool m_refreshPending = false;
+    RemovalConsent m_removalConsent;
 
     LibraryPickerView *m_sourcePicker;
     LibraryPickerView *m_destinationPicker;

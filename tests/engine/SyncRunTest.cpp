@@ -178,8 +178,8 @@ TEST_F(SyncRunTest, TouchesOnlyLocalMediaAndRemovesOnlyFilesInsideTheDestination
 
     SyncEngine::runSync(run, record);
 
-    // Three adds without local media counted silently, then one copy; ten removals kept, two made.
-    EXPECT_EQ(counts, (std::vector<qint64>{4, 15, 16, 16}));
+    // The copy first (by ID), three adds without local media counted silently; ten removals kept, two made.
+    EXPECT_EQ(counts, (std::vector<qint64>{1, 15, 16, 16}));
     EXPECT_EQ(entriesOf(elsewhere), "keep.m4a|linked.m4a");
     EXPECT_EQ(entriesOf(destinationFolder + u"2"_s), "x.m4a");
     EXPECT_EQ(entriesOf(destinationPath(u"Folder"_s)), "inside.m4a");
@@ -270,15 +270,15 @@ TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_NO_FATAL_FAILURE(useFolders(QString::fromLatin1(c.name)));
-        ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "A") && writeFile(destinationPath(c.inTheWay), "keep"));
+        ASSERT_TRUE(writeFile(sourcePath(u"0.m4a"_s), "A") && writeFile(destinationPath(c.inTheWay), "keep"));
         if (c.second.isEmpty()) {
             ASSERT_TRUE(writeFile(sourcePath(u"Album Artwork/x.itc"_s), "x"));
             ASSERT_TRUE(setModified(destinationPath(c.named), QDateTime::fromSecsSinceEpoch(0)));
         } else {
             ASSERT_TRUE(writeFile(sourcePath(c.second), "new"));
         }
-        SyncPlan run = plan(job(c.second.isEmpty() ? QList{sourceTrack(u"a.m4a"_s)}
-                                                   : QList{sourceTrack(u"a.m4a"_s), sourceTrack(c.second)}));
+        SyncPlan run = plan(job(c.second.isEmpty() ? QList{sourceTrack(u"0.m4a"_s)}
+                                                   : QList{sourceTrack(u"0.m4a"_s), sourceTrack(c.second)}));
         ASSERT_TRUE(c.second != u"gone.m4a" || QFile::remove(sourcePath(c.second)));
 
         try {
@@ -288,7 +288,7 @@ TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
             EXPECT_TRUE(error.description().contains(u'"' + destinationPath(c.named) + u'"')) << error.what();
         }
         EXPECT_EQ(contentsOf(destinationPath(c.inTheWay)), QByteArray("keep"));
-        EXPECT_EQ(contentsOf(destinationPath(u"a.m4a"_s)), QByteArray("A"));
+        EXPECT_EQ(contentsOf(destinationPath(u"0.m4a"_s)), QByteArray("A"));
         EXPECT_EQ(counts, std::vector<qint64>{1});
         EXPECT_TRUE(run.job.status == Status::transferring && run.job.completedItemCount == 1 && !run.job.completedAt);
     }
@@ -296,7 +296,7 @@ TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
 
 TEST_F(SyncRunTest, ReadOnlyTargetFolderFailsWithTheSystemsReason)
 {
-    ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "A") && writeFile(sourcePath(u"Locked/b.m4a"_s), "B"));
+    ASSERT_TRUE(writeFile(sourcePath(u"0.m4a"_s), "A") && writeFile(sourcePath(u"Locked/b.m4a"_s), "B"));
     ASSERT_TRUE(QDir().mkpath(destinationPath(u"Locked"_s)) && setMode(destinationPath(u"Locked"_s), 0555));
     // Permissions do not bind the super-user, so it runs the sync as nobody, with the rest open to nobody.
     const bool asRoot = ::geteuid() == 0;
@@ -306,9 +306,9 @@ TEST_F(SyncRunTest, ReadOnlyTargetFolderFailsWithTheSystemsReason)
         ASSERT_TRUE(!asRoot || ::seteuid(0) == 0);
         ASSERT_TRUE(setMode(destinationPath(u"Locked"_s), 0755));
     });
-    if (::faccessat(AT_FDCWD, QFile::encodeName(sourcePath(u"a.m4a"_s)).constData(), R_OK, AT_EACCESS) != 0)
+    if (::faccessat(AT_FDCWD, QFile::encodeName(sourcePath(u"0.m4a"_s)).constData(), R_OK, AT_EACCESS) != 0)
         GTEST_SKIP() << "nobody cannot reach the temporary folder";
-    SyncPlan run = plan(job({sourceTrack(u"a.m4a"_s), sourceTrack(u"Locked/b.m4a"_s)}));
+    SyncPlan run = plan(job({sourceTrack(u"0.m4a"_s), sourceTrack(u"Locked/b.m4a"_s)}));
 
     try {
         SyncEngine::runSync(run, record);

@@ -259,8 +259,8 @@ TEST_F(FileSystemTest, ReplaceLeavesAFileIntactOnItselfAndWorksAtTheNameLengthLi
 TEST_F(FileSystemTest, DeepWalkYieldsVisibleReadableItemsDepthFirstWithoutFollowingFolderLinks)
 {
     write(u"file"_s, "x");
-    EXPECT_FALSE(fs::DeepWalk(path(u"missing"_s)).isValid() || fs::DeepWalk(path(u"file"_s)).isValid());
-    EXPECT_TRUE(walk(u"file"_s).empty());
+    EXPECT_THROW(fs::DeepWalk{path(u"missing"_s)}, FileSystemError);
+    EXPECT_THROW(fs::DeepWalk{path(u"file"_s)}, FileSystemError);
     for (const QString &folder : {u"sub/deeper"_s, u"empty"_s, u".hiddenFolder/visibleName"_s, u"locked"_s, u"../B"_s})
         makeFolder(u"A/"_s + folder);
     for (const QString &file : {u"a.jpg"_s, u".hidden.jpg"_s, u"sub/b.jpg"_s, u"sub/.c.jpg"_s, u"sub/deeper/d.jpg"_s,
@@ -269,9 +269,17 @@ TEST_F(FileSystemTest, DeepWalkYieldsVisibleReadableItemsDepthFirstWithoutFollow
     link(path(u"B"_s), u"A/linkedFolder"_s);
     link(path(u"A/a.jpg"_s), u"A/linkedFile"_s);
     link(path(u"A/nowhere"_s), u"A/dangling"_s);
-    // An unreadable folder is passed over; permissions do not bind the superuser.
-    const bool lockable = ::geteuid() != 0;
-    ASSERT_EQ(::chmod(native(path(u"A/locked"_s)).constData(), lockable ? 0 : 0755), 0);
+    // An unreadable folder fails the walk naming it; permissions do not bind the superuser.
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(native(path(u"A/locked"_s)).constData(), 0), 0);
+        try {
+            (void)walk(u"A/"_s);
+            ADD_FAILURE() << "an unreadable folder was passed over";
+        } catch (const FileSystemError &error) {
+            EXPECT_TRUE(error.description().contains(q(path(u"A/locked"_s)))) << error.what();
+        }
+        ASSERT_EQ(::chmod(native(path(u"A/locked"_s)).constData(), 0755), 0);
+    }
 
     std::vector<std::string> items = walk(u"A/"_s);
     // Depth first: a folder's content comes after the folder itself.
@@ -279,11 +287,8 @@ TEST_F(FileSystemTest, DeepWalkYieldsVisibleReadableItemsDepthFirstWithoutFollow
         const std::string parent = item->substr(0, item->find_last_of('/', item->size() - 2) + 1);
         EXPECT_TRUE(parent.empty() || std::find(items.begin(), item, parent) != item) << *item;
     }
-    ::chmod(native(path(u"A/locked"_s)).constData(), 0755);
-    std::vector<std::string> expected = {"a.jpg", "empty/", "linkedFile", "locked/", "sub/", "sub/b.jpg", "sub/deeper/",
-                                         "sub/deeper/d.jpg"};
-    if (!lockable)
-        expected.insert(expected.begin() + 4, "locked/x.jpg");
+    const std::vector<std::string> expected = {"a.jpg",     "empty/",      "linkedFile", "locked/", "locked/x.jpg",
+                                               "sub/",      "sub/b.jpg",   "sub/deeper/", "sub/deeper/d.jpg"};
     std::sort(items.begin(), items.end());
     EXPECT_EQ(items, expected);
 }
