@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -152,4 +154,57 @@ TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
     }
     EXPECT_EQ(runCli({}).exitCode, 2);
     EXPECT_EQ(runCli({u"--help"_s}).exitCode, 0);
+
+    // A device is no library file, and a file too large for the memory is one sentence, not an abort.
+    const CliResult device = runCli({u"scan"_s, u"/dev/zero"_s});
+    EXPECT_EQ(device.exitCode, 1);
+    EXPECT_EQ(device.err, u"Couldn't read \"/dev/zero\": It is not a regular file.\n"_s);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#else
+    QFile huge(folder.filePath(u"Huge.xml"_s));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(3) << 30));
+    huge.close();
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit limit{rlim_t(1) << 30, rlim_t(1) << 30};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    process.start(QStringLiteral(QUAVERLY_CLI_PATH), {u"scan"_s, huge.fileName()});
+    ASSERT_TRUE(process.waitForFinished(120'000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()), u"There was not enough memory to finish.\n"_s);
+#endif
+}
+
+TEST(CliTest, AnEmptySourceRemovesNothingWithoutConsent)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const auto pair = quaverly::fixtures::generateDemoPair(folder.path());
+    // A property list that is no music library: no "Tracks" at all.
+    const QString notALibrary = folder.filePath(u"Preferences.plist"_s);
+    QFile file(notALibrary);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("<plist><dict><key>Volume</key><integer>7</integer></dict></plist>") > 0);
+    file.close();
+    const auto present = [&] {
+        qsizetype count = 0;
+        for (const QString &path : pair.destination.mediaPaths)
+            count += QFile::exists(path) ? 1 : 0;
+        return count;
+    };
+    const qsizetype before = present();
+    ASSERT_GT(before, 10);
+
+    const CliResult refused = runCli({u"sync"_s, notALibrary, pair.destination.xmlPath});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.startsWith(u"This sync would remove %1 of the %1 tracks"_s.arg(pair.destination.persistentIDs.size())))
+        << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(u"--allow-mass-removal"_s));
+    EXPECT_EQ(present(), before);
+
+    const CliResult allowed = runCli({u"sync"_s, notALibrary, pair.destination.xmlPath, u"--allow-mass-removal"_s});
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
+    EXPECT_EQ(present(), 0);
 }

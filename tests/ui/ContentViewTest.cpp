@@ -1,4 +1,5 @@
 #include "coordinator/SyncCoordinator.h"
+#include "engine/SyncPlan.h"
 #include "fixtures/LibraryFixture.h"
 #include "ui/ContentView.h"
 #include "ui/ElidedLabel.h"
@@ -225,6 +226,37 @@ TEST_F(ContentViewTest, LocatesAMovedSourceMediaFolderAndListsTheFilesStillMissi
     click(view, "showFilesButton");
     EXPECT_TRUE(child<QDialog>(view, "missingFilesDialog").isVisible());
     EXPECT_EQ(child<QPlainTextEdit>(view, "missingFilesList").toPlainText().split(u'\n'), lost);
+}
+
+TEST_F(ContentViewTest, AsksBeforeASyncThatWouldEmptyTheDestination)
+{
+    // A property list that is no music library reads as a library without tracks.
+    const QString notALibrary = temp.filePath(u"Preferences.plist"_s);
+    QFile file(notALibrary);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("<plist><dict/></plist>") > 0);
+    file.close();
+    std::vector<qsizetype> asked;
+    bool agree = false;
+    view.setRemovalConsent([&](QWidget *, const SyncPlan &plan) {
+        asked.push_back(plan.job.tracksToRemove.size());
+        return agree;
+    });
+    choose("sourcePicker", notALibrary);
+    choose("destinationPicker", pair.destination.xmlPath);
+    click(view, "scanButton");
+    waitForPhase(Kind::readyToSync);
+
+    click(view, "syncButton");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked, std::vector<qsizetype>{pair.destination.persistentIDs.size()});
+    EXPECT_TRUE(coordinator().phase().is(Kind::readyToSync)) << "Cancel leaves everything as it is";
+    EXPECT_TRUE(QFile::exists(pair.destination.mediaPaths.first()));
+
+    agree = true;
+    click(view, "syncButton");
+    waitForPhase(Kind::completed);
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_FALSE(QFile::exists(pair.destination.mediaPaths.first()));
 }
 
 TEST_F(ContentViewTest, RepaintsTheAccentButtonsInADarkPalette)

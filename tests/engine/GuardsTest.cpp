@@ -1,0 +1,273 @@
+#include "engine/SyncEngine.h"
+#include "engine/SyncError.h"
+#include "platform/FileSystem.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace quaverly;
+using namespace quaverly::test;
+
+namespace {
+
+using RemovalKind = SyncPlan::Removal::Kind;
+
+// A source library folder S and a destination library folder D, each with its library file,
+// and libraries whose tracks name files relative to the temporary root.
+class GuardsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.isValid());
+        ASSERT_TRUE(writeFile(at(u"S/Music Library.xml"_s), "source") && writeFile(at(u"D/Music Library.xml"_s), "dest"));
+    }
+
+    [[nodiscard]] QString at(const QString &relative) const { return m_root.filePath(relative); }
+
+    /// A library whose file is `file`, with a track per ID and path (empty: no location).
+    [[nodiscard]] MusicLibrary library(const QString &file, const QList<std::pair<QString, QString>> &tracks) const
+    {
+        MusicLibrary result{.xmlURL = QUrl::fromLocalFile(at(file))};
+        for (const auto &[id, path] : tracks) {
+            result.tracks.insert(id, Track{.persistentID = id, .location = path.isEmpty()
+                                                                              ? std::optional<QUrl>()
+                                                                              : QUrl::fromLocalFile(at(path))});
+        }
+        return result;
+    }
+
+    [[nodiscard]] MusicLibrary source(const QList<std::pair<QString, QString>> &tracks) const
+    {
+        return library(u"S/Music Library.xml"_s, tracks);
+    }
+    [[nodiscard]] MusicLibrary destination(const QList<std::pair<QString, QString>> &tracks) const
+    {
+        return library(u"D/Music Library.xml"_s, tracks);
+    }
+
+    /// Writes each file holding its own relative path.
+    void write(const QStringList &files) const
+    {
+        for (const QString &file : files)
+            ASSERT_TRUE(writeFile(at(file), file.toUtf8())) << file.toStdString();
+    }
+
+    [[nodiscard]] std::optional<QByteArray> contents(const QString &file) const { return contentsOf(at(file)); }
+
+    /// One file under a second name.
+    [[nodiscard]] bool hardLink(const QString &file, const QString &name) const
+    {
+        return ::link(QFile::encodeName(at(file)).constData(), QFile::encodeName(at(name)).constData()) == 0;
+    }
+
+private:
+    QTemporaryDir m_root;
+};
+
+} // namespace
+
+TEST_F(GuardsTest, AMassRemovalWaitsForConsent)
+{
+    const auto tracks = [](int count, const QString &folder) {
+        QList<std::pair<QString, QString>> list;
+        for (int i = 0; i < count; ++i)
+            list.append({u"%1%2"_s.arg(folder).arg(i), u"%1/%2.m4a"_s.arg(folder).arg(i)});
+        return list;
+    };
+    const struct {
+        int kept, removed; // destination tracks the source also has, and ones it lacks
+        bool emptySource, needsConsent;
+    } cases[] = {
+        {0, 1, true, true},     // a wrong file picked as the source reads as a library without tracks
+        {9, 11, false, true},   // more than 10, more than half
+        {11, 11, false, false}, // exactly half
+        {0, 10, false, false},  // all of them, but only 10
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.kept << " kept, " << c.removed << " removed");
+        const QList<std::pair<QString, QString>> kept = tracks(c.kept, u"D/Kept"_s);
+        const MusicLibrary from = c.emptySource ? source({}) : source(kept + QList{std::pair{u"new"_s, QString()}});
+        const SyncPlan plan = SyncEngine::makePlan(from, destination(kept + tracks(c.removed, u"D/Gone"_s)));
+        EXPECT_EQ(plan.removalNeedsConsent, c.needsConsent);
+    }
+
+    write({u"D/Gone/0.m4a"_s});
+    SyncPlan plan = SyncEngine::makePlan(source({}), destination({{u"0"_s, u"D/Gone/0.m4a"_s}}));
+    EXPECT_THROW(SyncEngine::runSync(plan, {}), SyncError);
+    EXPECT_TRUE(contents(u"D/Gone/0.m4a"_s));
+    plan.removalConsented = true;
+    SyncEngine::runSync(plan, {});
+    EXPECT_FALSE(contents(u"D/Gone/0.m4a"_s));
+}
+
+TEST_F(GuardsTest, AFileStillListedOrALibraryFileIsNeverRemoved)
+{
+    write({u"D/live.m4a"_s, u"D/shared.m4a"_s, u"D/gone.m4a"_s});
+    ASSERT_TRUE(hardLink(u"D/Music Library.xml"_s, u"D/Library Backup"_s));
+    const MusicLibrary from = source({{u"live"_s, u"D/live.m4a"_s}, {u"both"_s, u"D/shared.m4a"_s}});
+    // A stale entry beside the live one, an entry of a file the source lists under another
+    // track, one to go, and a library file under another name.
+    const MusicLibrary to = destination({{u"live"_s, u"D/live.m4a"_s}, {u"stale"_s, u"D/live.m4a"_s},
+                                         {u"both"_s, u"D/elsewhere.m4a"_s}, {u"sharing"_s, u"D/shared.m4a"_s},
+                                         {u"gone"_s, u"D/gone.m4a"_s}, {u"backup"_s, u"D/Library Backup"_s}});
+    SyncPlan plan = SyncEngine::makePlan(from, to);
+
+    QMap<QString, RemovalKind> kinds;
+    for (qsizetype i = 0; i < plan.removals.size(); ++i)
+        kinds.insert(plan.job.tracksToRemove[i].persistentID, plan.removals[i].kind);
+    EXPECT_EQ(kinds, (QMap<QString, RemovalKind>{{u"stale"_s, RemovalKind::stillListed},
+                                                 {u"sharing"_s, RemovalKind::stillListed},
+                                                 {u"gone"_s, RemovalKind::remove},
+                                                 {u"backup"_s, RemovalKind::libraryFile}}));
+    EXPECT_EQ(plan.keptStillListed, 2);
+    SyncEngine::runSync(plan, {});
+    EXPECT_TRUE(contents(u"D/live.m4a"_s) && contents(u"D/shared.m4a"_s) && !contents(u"D/gone.m4a"_s));
+    EXPECT_EQ(contents(u"D/Library Backup"_s), QByteArray("dest"));
+}
+
+TEST_F(GuardsTest, CopiesNeverOverwriteEachOtherAKeptFileOrALibraryFile)
+{
+    write({u"A/x.m4a"_s, u"B/x.m4a"_s, u"C/kept.m4a"_s, u"D/kept.m4a"_s, u"S/same.m4a"_s, u"D/stray.m4a"_s,
+           u"E/Music Library"_s, u"S/stray.m4a"_s});
+    const MusicLibrary from = source({{u"2"_s, u"B/x.m4a"_s}, {u"1"_s, u"A/x.m4a"_s}, {u"3"_s, u"C/kept.m4a"_s},
+                                      {u"kept"_s, u"D/kept.m4a"_s}, {u"4"_s, u"S/same.m4a"_s},
+                                      {u"5"_s, u"S/same.m4a"_s}, {u"6"_s, u"S/stray.m4a"_s},
+                                      {u"7"_s, u"E/Music Library"_s}});
+    MusicLibrary to = destination({{u"kept"_s, u"D/kept.m4a"_s}});
+    // The destination's library file has no extension.
+    ASSERT_TRUE(QFile::rename(at(u"D/Music Library.xml"_s), at(u"D/Music Library"_s)));
+    to.xmlURL = QUrl::fromLocalFile(at(u"D/Music Library"_s));
+
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        SyncPlan plan = SyncEngine::makePlan(from, to);
+        QMap<QString, QString> targets;
+        for (qsizetype i = 0; i < plan.copies.size(); ++i)
+            targets.insert(plan.job.tracksToAdd[i].persistentID, QDir(at(u"D"_s)).relativeFilePath(plan.copies[i].target));
+        // By persistent ID, the same every time; one file listed twice lands once; a file no
+        // track keeps is replaced as before.
+        EXPECT_EQ(targets, (QMap<QString, QString>{{u"1"_s, u"x.m4a"_s}, {u"2"_s, u"x 2.m4a"_s},
+                                                  {u"3"_s, u"kept 2.m4a"_s}, {u"4"_s, u"same.m4a"_s},
+                                                  {u"5"_s, u"same.m4a"_s}, {u"6"_s, u"stray.m4a"_s},
+                                                  {u"7"_s, u"Music Library 2"_s}}));
+        EXPECT_EQ(plan.renamedCopies, 3);
+        if (run == 0)
+            SyncEngine::runSync(plan, {});
+    }
+    EXPECT_EQ(contents(u"D/x.m4a"_s), QByteArray("A/x.m4a"));
+    EXPECT_EQ(contents(u"D/x 2.m4a"_s), QByteArray("B/x.m4a"));
+    EXPECT_EQ(contents(u"D/kept.m4a"_s), QByteArray("D/kept.m4a"));
+    EXPECT_EQ(contents(u"D/stray.m4a"_s), QByteArray("S/stray.m4a"));
+    EXPECT_EQ(contents(u"D/Music Library"_s), QByteArray("dest"));
+
+    // The source's own library file, whatever its name, is no track to copy.
+    ASSERT_TRUE(hardLink(u"S/Music Library.xml"_s, u"S/Library Copy"_s));
+    const SyncPlan fromLibrary = SyncEngine::makePlan(source({{u"8"_s, u"S/Library Copy"_s}}), destination({}));
+    EXPECT_EQ(fromLibrary.copies.value(0).kind, SyncPlan::Copy::Kind::libraryFile);
+}
+
+TEST_F(GuardsTest, ALibraryChosenThroughALinkIsSyncedWhereItReallyIs)
+{
+    write({u"S/a.m4a"_s, u"D/old.m4a"_s});
+    ASSERT_TRUE(QDir().mkpath(at(u"Links"_s)) && QFile::link(at(u"D/Music Library.xml"_s), at(u"Links/Dest.xml"_s)));
+    SyncPlan plan = SyncEngine::makePlan(source({{u"a"_s, u"S/a.m4a"_s}}),
+                                         library(u"Links/Dest.xml"_s, {{u"old"_s, u"D/old.m4a"_s}}));
+    SyncEngine::runSync(plan, {});
+    EXPECT_EQ(contents(u"D/a.m4a"_s), QByteArray("S/a.m4a"));
+    EXPECT_FALSE(contents(u"D/old.m4a"_s));
+    EXPECT_EQ(QDir(at(u"Links"_s)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+              QStringList{u"Dest.xml"_s});
+}
+
+TEST_F(GuardsTest, OneRunAtATimePerDestinationFolder)
+{
+    write({u"S/a.m4a"_s});
+    SyncPlan plan = SyncEngine::makePlan(source({{u"a"_s, u"S/a.m4a"_s}}), destination({}));
+    {
+        const auto other = FileSystem::FileLock::tryAcquire(at(u"D/.quaverly.lock"_s));
+        ASSERT_TRUE(other);
+        try {
+            SyncEngine::runSync(plan, {});
+            ADD_FAILURE() << "two runs shared one folder";
+        } catch (const SyncError &error) {
+            EXPECT_TRUE(error.description().startsWith(u"Another sync is using the library folder"_s)) << error.what();
+        }
+        EXPECT_FALSE(contents(u"D/a.m4a"_s));
+    }
+    SyncEngine::runSync(plan, {});
+    EXPECT_TRUE(contents(u"D/a.m4a"_s));
+    EXPECT_FALSE(QFileInfo::exists(at(u"D/.quaverly.lock"_s))) << "the lock file goes with the run";
+}
+
+TEST_F(GuardsTest, TheArtworkMirrorReportsWhatItCannotDo)
+{
+    const QDateTime old(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC);
+    const auto setModified = [](const QString &path, const QDateTime &when) {
+        QFile file(path);
+        return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
+    };
+    // A linked file is as new as the file it leads to, not as its link.
+    write({u"Elsewhere/cover.jpg"_s, u"D/Album Artwork/cover.jpg"_s});
+    ASSERT_TRUE(QDir().mkpath(at(u"S/Album Artwork"_s)));
+    ASSERT_TRUE(QFile::link(at(u"Elsewhere/cover.jpg"_s), at(u"S/Album Artwork/cover.jpg"_s)));
+    ASSERT_TRUE(setModified(at(u"D/Album Artwork/cover.jpg"_s), old.addDays(1)));
+    ASSERT_TRUE(setModified(at(u"Elsewhere/cover.jpg"_s), old.addDays(2)));
+    const timespec linkTime{time_t(old.toSecsSinceEpoch()), 0};
+    const timespec linkTimes[2] = {linkTime, linkTime};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(at(u"S/Album Artwork/cover.jpg"_s)).constData(), linkTimes,
+                          AT_SYMLINK_NOFOLLOW),
+              0);
+    SyncPlan plan = SyncEngine::makePlan(source({}), destination({}));
+    SyncEngine::runSync(plan, {});
+    EXPECT_EQ(contents(u"D/Album Artwork/cover.jpg"_s), QByteArray("Elsewhere/cover.jpg"));
+
+    // A folder where a file belongs fails the run, however new the folder is.
+    write({u"S/Album Artwork/Cache/x.itc"_s, u"D/Album Artwork/Cache/x.itc/inside"_s});
+    const auto failure = [&]() -> QString {
+        try {
+            SyncPlan again = SyncEngine::makePlan(source({}), destination({}));
+            SyncEngine::runSync(again, {});
+        } catch (const FileSystemError &error) {
+            return error.description();
+        }
+        return {};
+    };
+    EXPECT_TRUE(failure().contains(at(u"D/Album Artwork/Cache/x.itc"_s)));
+    ASSERT_TRUE(QDir(at(u"D/Album Artwork/Cache/x.itc"_s)).removeRecursively());
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the superuser: an unreadable folder cannot be made";
+    ASSERT_EQ(::chmod(QFile::encodeName(at(u"S/Album Artwork/Cache"_s)).constData(), 0), 0);
+    EXPECT_TRUE(failure().contains(at(u"S/Album Artwork/Cache"_s)));
+    ASSERT_EQ(::chmod(QFile::encodeName(at(u"S/Album Artwork/Cache"_s)).constData(), 0755), 0);
+}
+
+TEST_F(GuardsTest, RunAsRootWhatItMakesBelongsToTheLibrarysOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only the superuser's files would belong to someone else";
+    constexpr uid_t owner = 65534;
+    write({u"S/Sub/new.m4a"_s, u"S/old.m4a"_s, u"D/old.m4a"_s});
+    for (const QString &path : {u"D"_s, u"D/old.m4a"_s})
+        ASSERT_EQ(::chown(QFile::encodeName(at(path)).constData(), owner, owner), 0);
+    SyncPlan plan = SyncEngine::makePlan(source({{u"new"_s, u"S/Sub/new.m4a"_s}, {u"old"_s, u"S/old.m4a"_s}}),
+                                         destination({}));
+    SyncEngine::runSync(plan, {});
+    for (const QString &path : {u"D/Sub"_s, u"D/Sub/new.m4a"_s, u"D/old.m4a"_s}) {
+        SCOPED_TRACE(path.toStdString());
+        struct stat status;
+        ASSERT_EQ(::stat(QFile::encodeName(at(path)).constData(), &status), 0);
+        EXPECT_EQ(status.st_uid, owner);
+        EXPECT_EQ(status.st_gid, owner);
+    }
+}
