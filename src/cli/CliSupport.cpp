@@ -41,16 +41,17 @@ Commands:
       kept outside the destination library folder, and the bytes to copy against the
       free space. With --json, prints the whole job (the rest goes to standard error).
   sync SOURCE.xml DEST.xml [--source-media FOLDER] [--destination-media FOLDER]
-                           [--allow-mass-removal]
+                           [--allow-mass-removal] [--delete-permanently]
       Plans as above, then copies the media of new tracks into the destination library
-      folder, deletes the media of tracks the source no longer has, and mirrors the
-      "Album Artwork" folder. Files to copy that are not found are skipped and listed
-      at the end. A file another track still uses is never removed, and a copy whose
-      place another file has gets a new name ("x 2.m4a"). Shows progress on standard
-      error. A sync that would remove more than 10 tracks and more than half of the
-      destination's, or whose source library has no tracks at all, removes nothing
-      unless --allow-mass-removal is given. Only one sync runs in a library folder at
-      a time.
+      folder, moves the media of tracks the source no longer has to the Trash, and
+      mirrors the "Album Artwork" folder. Files to copy that are not found are skipped
+      and listed at the end. A file another track still uses is never removed, and a
+      copy whose place another file has gets a new name ("x 2.m4a"). Shows progress on
+      standard error. A sync that would remove more than 10 tracks and more than half
+      of the destination's, or whose source library has no tracks at all, removes
+      nothing unless --allow-mass-removal is given. Where the destination volume has no
+      Trash, nothing is deleted unless --delete-permanently is given. Only one sync
+      runs in a library folder at a time.
   --help
       Shows this text.
 

@@ -26,6 +26,7 @@ struct PlanArguments
     MediaFolders mediaFolders;
     bool json = false;
     bool allowMassRemoval = false;
+    bool deletePermanently = false;
 };
 
 std::optional<PlanArguments> parseArguments(const QStringList &arguments, const QString &command,
@@ -48,6 +49,8 @@ std::optional<PlanArguments> parseArguments(const QStringList &arguments, const 
             parsed.json = true;
         } else if (!acceptsJson && argument == u"--allow-mass-removal") {
             parsed.allowMassRemoval = true;
+        } else if (!acceptsJson && argument == u"--delete-permanently") {
+            parsed.deletePermanently = true;
         } else if (argument.startsWith(u'-')) {
             exitCode = usageError(u"Unknown option \"%1\" for %2."_s.arg(argument, command));
             return std::nullopt;
@@ -201,7 +204,7 @@ int runSyncCommand(const QStringList &arguments)
     try {
         SyncPlan plan = makePlan(*parsed);
         printPlan(plan);
-        plan.removalConsented = parsed->allowMassRemoval;
+        plan.consent = {.massRemoval = parsed->allowMassRemoval, .permanentDeletion = parsed->deletePermanently};
 
         SyncEngine engine;
         const SyncJob finished =

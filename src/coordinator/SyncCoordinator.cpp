@@ -142,13 +142,13 @@ void SyncCoordinator::scanLibraries()
               });
 }
 
-void SyncCoordinator::startSync(bool allowMassRemoval)
+void SyncCoordinator::startSync(SyncPlan::Consent consent)
 {
     if (!m_currentPlan) {
         return;
     }
     SyncPlan plan = *m_currentPlan;
-    plan.removalConsented = allowMassRemoval;
+    plan.consent = consent;
     assign(m_phase, Phase{Phase::Kind::syncing, {}});
 
     // The callback must not keep the coordinator alive; the run's own continuation does that.

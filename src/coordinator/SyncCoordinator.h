@@ -69,9 +69,10 @@ public:
     /// Reads both chosen files and builds the job; a silent no-op unless both are chosen.
     /// Returns at once; the outcome arrives through the published properties.
     void scanLibraries();
-    /// Runs the current plan; a silent no-op without one. A plan whose removal needs consent
-    /// runs only with `allowMassRemoval`, and fails with the reason otherwise. Returns at once.
-    void startSync(bool allowMassRemoval = false);
+    /// Runs the current plan; a silent no-op without one. A plan that removes most of the
+    /// destination, or deletes files for good, runs only with that consent and fails with the
+    /// reason otherwise. Returns at once.
+    void startSync(SyncPlan::Consent consent = {});
     /// Back to setup, keeping the chosen files.
     void reset();
 

@@ -176,6 +176,8 @@ SyncPlan SyncEngine::planJob(SyncJob job, LocationResolver sourceResolver, Locat
     const std::optional<QString> &destinationFolder = plan.destination.libraryFolder();
     if (plan.filesToCopy > 0 && destinationFolder)
         plan.availableSpace = FileSystem::availableSpace(*destinationFolder);
+    if (plan.filesToRemove > 0)
+        plan.trashAvailable = destinationFolder && FileSystem::hasTrash(*destinationFolder);
     return plan;
 }
 
@@ -303,15 +305,37 @@ void SyncEngine::copyNewTracks(SyncPlan &plan, const Progress &progress)
 void SyncEngine::removeOldTracks(SyncPlan &plan, const Progress &progress)
 {
     SyncJob &job = plan.job;
+    std::vector<QString> emptiedFolders;
     for (const SyncPlan::Removal &removal : std::as_const(plan.removals)) {
         // No folder is ever removed, and a file already gone is done.
         const bool removable = removal.kind == SyncPlan::Removal::Kind::remove && FileSystem::itemExists(removal.path)
             && !FileSystem::resourceValues(removal.path).isDirectory.value_or(true);
-        if (removable)
-            FileSystem::removeItem(removal.path);
+        if (removable) {
+            // What goes to the Trash can be brought back; only with the user's consent is a file
+            // deleted for good.
+            if (plan.trashAvailable)
+                FileSystem::trashItem(removal.path);
+            else
+                FileSystem::removeItem(removal.path);
+            emptiedFolders.push_back(parentFolder(removal.path));
+        }
         ++job.completedItemCount;
         if (removable)
             report(job, progress);
+    }
+    removeEmptiedFolders(emptiedFolders, plan.destination.libraryFolder().value_or(QString()));
+}
+
+void SyncEngine::removeEmptiedFolders(std::vector<QString> folders, const QString &destinationFolder)
+{
+    // Deepest first, so that a folder whose only content was an emptied folder goes too. Each held
+    // a removed file, so none was empty before the run; one that holds anything now stays.
+    std::sort(folders.begin(), folders.end(),
+              [](const QString &a, const QString &b) { return a.size() != b.size() ? a.size() > b.size() : a < b; });
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (QString folder : folders) {
+        while (Placement::isInside(folder, destinationFolder) && FileSystem::removeEmptyFolder(folder))
+            folder = parentFolder(folder);
     }
 }
 

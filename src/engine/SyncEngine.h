@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace quaverly {
 
@@ -64,6 +65,9 @@ public:
     static void runSync(SyncPlan &plan, const Progress &progress);
     static void copyNewTracks(SyncPlan &plan, const Progress &progress);
     static void removeOldTracks(SyncPlan &plan, const Progress &progress);
+    /// Removes each of `folders` (folders a removal of this run emptied) and then its parents,
+    /// as long as they hold nothing at all and lie strictly inside `destinationFolder`.
+    static void removeEmptiedFolders(std::vector<QString> folders, const QString &destinationFolder);
     /// Mirrors the source "Album Artwork" folder into the destination by modification date.
     static void syncArtwork(const SyncPlan &plan);
     static void syncDirectory(const QString &sourceFolder, const QString &targetFolder);

@@ -43,7 +43,13 @@ std::optional<QString> SyncPlan::refusal() const
               "computer's shared Music folder, mounted here, or name its media folder (Locate\u2026 in "
               "the window, --source-media in quaverly-cli)."_s;
     }
-    if (removalNeedsConsent && !removalConsented) {
+    if (deletionNeedsConsent() && !consent.permanentDeletion) {
+        return counted(filesToRemove, u"The destination volume has no Trash, so the file to remove could not be restored."_s,
+                       u"The destination volume has no Trash, so the %1 files to remove could not be restored."_s)
+            + u" Nothing was changed; to delete them for good all the same, confirm it (--delete-permanently in "
+              "quaverly-cli)."_s;
+    }
+    if (removalNeedsConsent && !consent.massRemoval) {
         return u"This sync would remove %1 of the %2 tracks of the destination library, so nothing was changed. "
                "Check that the source library is the one you meant; to remove them all the same, confirm the "
                "removal (--allow-mass-removal in quaverly-cli)."_s
@@ -78,6 +84,11 @@ QStringList SyncPlan::notice() const
         lines.append(counted(keptOutsideDestination,
                              u"%1 file to remove lies outside the destination library folder; it is kept."_s,
                              u"%1 files to remove lie outside the destination library folder; they are kept."_s));
+    }
+    if (deletionNeedsConsent()) {
+        lines.append(counted(filesToRemove,
+                             u"The destination volume has no Trash: the file to remove would be deleted for good."_s,
+                             u"The destination volume has no Trash: the %1 files to remove would be deleted for good."_s));
     }
     if (keptStillListed > 0) {
         lines.append(counted(keptStillListed, u"%1 file to remove is still used by another track; it is kept."_s,

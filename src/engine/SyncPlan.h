@@ -85,13 +85,29 @@ struct SyncPlan
     qint64 bytesToCopy = 0;
     /// Free bytes on the destination library's volume, when it could be asked.
     std::optional<qint64> availableSpace{};
+    /// Files the run will remove.
+    qsizetype filesToRemove = 0;
+    /// Whether removed files go to a Trash on the destination volume, from which the user can
+    /// restore them; without one they would be deleted for good.
+    bool trashAvailable = true;
     /// The tracks of the destination library, for the mass-removal guard.
     qsizetype destinationTrackCount = 0;
     /// The sync would remove most of the destination, or its source has no tracks at all: it
     /// removes nothing without the user's consent.
     bool removalNeedsConsent = false;
-    /// The user agreed to such a removal.
-    bool removalConsented = false;
+
+    /// What the user agreed to beyond an ordinary sync.
+    struct Consent
+    {
+        /// Removing most of the destination.
+        bool massRemoval = false;
+        /// Deleting files for good where there is no Trash.
+        bool permanentDeletion = false;
+    };
+    Consent consent{};
+
+    /// Files would be deleted for good, which waits for the user's consent.
+    [[nodiscard]] bool deletionNeedsConsent() const { return filesToRemove > 0 && !trashAvailable; }
 
     /// The paths of the files to copy that were not found, in list order.
     [[nodiscard]] QStringList missingFiles() const;

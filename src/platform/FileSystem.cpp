@@ -1,7 +1,10 @@
 #include "platform/FileSystem.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
@@ -393,6 +396,58 @@ bool isTemporaryName(std::string_view name)
         && random.find_first_not_of(temporaryAlphabet) == std::string_view::npos;
 }
 
+#if !defined(__APPLE__)
+// ---- Trash ----------------------------------------------------------------------------------
+
+struct Trash
+{
+    QByteArray folder;
+    /// The top of the volume, for a Trash there: its entries record paths relative to it.
+    QByteArray relativeTo;
+};
+
+/// The Trash that takes items from `native`'s volume by a rename, following the desktop's
+/// convention: the user's own when it lies on that volume, else one at the top of the volume.
+/// Nothing when that volume offers none the user may use or make.
+std::optional<Trash> trashFor(const QByteArray &native)
+{
+    struct stat item;
+    if (::lstat(native.constData(), &item) != 0)
+        return std::nullopt;
+    const QByteArray home = QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    // The user's Trash may not exist yet: the nearest folder that does tells its volume.
+    QByteArray existing = home;
+    struct stat homeStatus;
+    while (!existing.isEmpty() && ::stat(existing.constData(), &homeStatus) != 0)
+        existing.truncate(std::max<qsizetype>(existing.lastIndexOf('/'), 0));
+    if (!home.isEmpty() && !existing.isEmpty() && homeStatus.st_dev == item.st_dev)
+        return Trash{home + "/Trash", {}};
+
+    QByteArray top = native;
+    for (;;) {
+        const qsizetype slash = top.lastIndexOf('/');
+        const QByteArray parent = slash <= 0 ? QByteArray("/") : top.left(slash);
+        struct stat above;
+        if (parent == top || ::stat(parent.constData(), &above) != 0 || above.st_dev != item.st_dev)
+            break;
+        top = parent;
+    }
+    const QByteArray base = top == "/" ? QByteArray() : top;
+    const QByteArray uid = QByteArray::number(::getuid());
+    // A shared ".Trash" counts only as the convention makes it: a real, sticky folder.
+    struct stat shared;
+    if (::lstat((base + "/.Trash").constData(), &shared) == 0 && S_ISDIR(shared.st_mode) && (shared.st_mode & S_ISVTX))
+        return Trash{base + "/.Trash/" + uid, top};
+    struct stat own;
+    const QByteArray ownTrash = base + "/.Trash-" + uid;
+    if (::lstat(ownTrash.constData(), &own) == 0)
+        return S_ISDIR(own.st_mode) && own.st_uid == ::getuid() ? std::optional(Trash{ownTrash, top}) : std::nullopt;
+    if (::access(top.constData(), W_OK | X_OK) == 0)
+        return Trash{ownTrash, top};
+    return std::nullopt;
+}
+#endif
+
 } // namespace
 
 // ---- Public operations ------------------------------------------------------------------------
@@ -572,6 +627,82 @@ void removeItem(const QString &path)
     if ((error == EISDIR || error == EPERM) && ::lstat(native.constData(), &status) == 0 && S_ISDIR(status.st_mode))
         error = EISDIR;
     fail(removeAction(path), error);
+}
+
+bool hasTrash(const QString &path) noexcept
+{
+#if defined(__APPLE__)
+    // Every volume the system mounts keeps a Trash of its own.
+    return itemExists(path);
+#else
+    const auto native = nativePath(path);
+    return native && trashFor(*native).has_value();
+#endif
+}
+
+void trashItem(const QString &path)
+{
+    const QString action = u"move "_s + quoted(path) + u" to the Trash"_s;
+    const QByteArray native = nativePathOrFail(path, action);
+#if defined(__APPLE__)
+    if (!QFile::moveToTrash(path))
+        fail(action, itemExists(path) ? EIO : ENOENT);
+#else
+    const std::optional<Trash> trash = trashFor(native);
+    if (!trash)
+        fail(action, EXDEV, u"Its volume has no Trash"_s);
+    // The user's own Trash may not exist yet, nor the folders that hold it.
+    for (qsizetype slash = 1; slash > 0; slash = trash->folder.indexOf('/', slash + 1)) {
+        if (::mkdir(trash->folder.left(slash).constData(), 0700) != 0 && errno != EEXIST)
+            fail(action, errno);
+    }
+    for (const QByteArray &folder : {trash->folder, trash->folder + "/files", trash->folder + "/info"}) {
+        if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
+            fail(action, errno);
+    }
+    // The information file, made exclusively first, reserves the name in the Trash.
+    const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
+    const QByteArray original = trash->relativeTo.isEmpty() || !native.startsWith(trash->relativeTo + '/')
+        ? native
+        : native.mid(trash->relativeTo.size() + 1);
+    const QByteArray info = "[Trash Info]\nPath=" + QUrl::toPercentEncoding(QFile::decodeName(original), "/")
+        + "\nDeletionDate=" + QDateTime::currentDateTime().toString(Qt::ISODate).left(19).toLatin1() + '\n';
+    for (int number = 1; number < 10000; ++number) {
+        const QByteArray trashedName = number == 1 ? name : name + '.' + QByteArray::number(number);
+        const QByteArray infoPath = trash->folder + "/info/" + trashedName + ".trashinfo";
+        FileDescriptor infoFile = openFile(infoPath, O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (!infoFile.isOpen()) {
+            if (errno == EEXIST)
+                continue;
+            fail(action, errno);
+        }
+        const ssize_t put = ::write(infoFile.get(), info.constData(), size_t(info.size()));
+        if (const int error = put != info.size() ? (put < 0 ? errno : EIO) : infoFile.close()) {
+            ::unlink(infoPath.constData());
+            fail(action, error);
+        }
+        // rename() would replace an item trashed under that name without its information file.
+        const QByteArray target = trash->folder + "/files/" + trashedName;
+        struct stat taken;
+        if (::lstat(target.constData(), &taken) == 0) {
+            ::unlink(infoPath.constData());
+            continue;
+        }
+        if (::rename(native.constData(), target.constData()) == 0)
+            return;
+        const int error = errno;
+        ::unlink(infoPath.constData());
+        fail(action, error);
+    }
+    fail(action, EEXIST);
+#endif
+}
+
+bool removeEmptyFolder(const QString &path) noexcept
+{
+    const auto native = nativePath(path);
+    // rmdir refuses a folder that holds anything, hidden or not, and never follows a link.
+    return native && ::rmdir(native->constData()) == 0;
 }
 
 void copyItem(const QString &from, const QString &to)

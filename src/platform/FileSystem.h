@@ -83,6 +83,19 @@ void createFolder(const QString &path);
 /// Throws FileSystemError when it cannot, and for a folder, which it never removes.
 void removeItem(const QString &path);
 
+/// Whether an item on the volume that holds `path` can go to a Trash on that same volume, so
+/// that trashing it is a rename and never a copy. Never fails.
+[[nodiscard]] bool hasTrash(const QString &path) noexcept;
+
+/// Moves the file or symbolic link at `path` (a link itself, never what it points to) into the
+/// Trash of its volume, where the user can still restore it. Throws FileSystemError when it
+/// cannot; the item then stays where it was.
+void trashItem(const QString &path);
+
+/// Removes the folder at `path` when it holds nothing at all, hidden items included; true when it
+/// did. Never fails.
+bool removeEmptyFolder(const QString &path) noexcept;
+
 /// Copies the file `from` to `to` whole, by the kernel's fast path, keeping the source's
 /// modification time and permission bits. Throws FileSystemError when `to` exists already
 /// or the copy fails; a failed copy leaves nothing at `to`.

@@ -57,7 +57,7 @@ QWidget *makeSection(QWidget *content, QWidget *companion, const QString &name)
 ContentView::ContentView(QWidget *parent)
     : QWidget(parent)
     , m_coordinator(SyncCoordinator::create())
-    , m_removalConsent(&ContentView::askRemovalConsent)
+    , m_consent(&ContentView::askConsent)
     , m_sourcePicker(new LibraryPickerView(u"Source Library"_s))
     , m_destinationPicker(new LibraryPickerView(u"Destination Library"_s))
     , m_summary(new ChangesetSummaryView)
@@ -178,44 +178,55 @@ void ContentView::setFolderDialog(const PlanNoticeView::FolderDialog &dialog)
     m_notice->setFolderDialog(dialog);
 }
 
-void ContentView::setRemovalConsent(RemovalConsent consent)
+void ContentView::setConsent(Consent consent)
 {
-    m_removalConsent = std::move(consent);
+    m_consent = std::move(consent);
 }
 
-bool ContentView::askRemovalConsent(QWidget *parent, const SyncPlan &plan)
+bool ContentView::askConsent(QWidget *parent, const SyncPlan &plan, Question question)
 {
-    QMessageBox question(QMessageBox::Warning, u"Remove Most of the Destination?"_s,
-                         u"This sync would remove %1 of the %2 tracks of the destination library."_s
-                             .arg(plan.job.tracksToRemove.size())
-                             .arg(plan.destinationTrackCount),
-                         QMessageBox::Cancel, parent);
-    question.setInformativeText(u"Check that the source library is the one you meant. The files of the removed "
-                                "tracks are deleted from the destination library folder."_s);
+    const bool mass = question == Question::massRemoval;
+    QMessageBox box(QMessageBox::Warning,
+                    mass ? u"Remove Most of the Destination?"_s : u"Delete Files for Good?"_s,
+                    mass ? u"This sync would remove %1 of the %2 tracks of the destination library."_s
+                               .arg(plan.job.tracksToRemove.size())
+                               .arg(plan.destinationTrackCount)
+                         : u"The destination volume has no Trash: %1 removed files could not be restored."_s
+                               .arg(plan.filesToRemove),
+                    QMessageBox::Cancel, parent);
+    box.setInformativeText(mass ? u"Check that the source library is the one you meant."_s
+                                : u"Only go on if you have another copy of these files."_s);
     QStringList files;
     for (const SyncPlan::Removal &removal : plan.removals) {
         if (removal.kind == SyncPlan::Removal::Kind::remove)
             files.append(removal.path);
     }
-    question.setDetailedText(files.join(u'\n'));
-    QPushButton *remove = question.addButton(u"Remove"_s, QMessageBox::DestructiveRole);
-    question.setDefaultButton(QMessageBox::Cancel);
-    question.exec();
-    return question.clickedButton() == remove;
+    box.setDetailedText(files.join(u'\n'));
+    QPushButton *agree = box.addButton(mass ? u"Remove"_s : u"Delete"_s, QMessageBox::DestructiveRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    return box.clickedButton() == agree;
 }
 
-// A sync that would empty most of the destination asks first; Cancel leaves everything as it is.
+// A sync that would empty most of the destination or delete files for good asks first; Cancel
+// leaves everything as it is.
 void ContentView::startSync()
 {
     const std::optional<SyncPlan> &plan = m_coordinator->currentPlan();
     if (!plan)
         return;
-    if (!plan->removalNeedsConsent) {
-        m_coordinator->startSync();
-        return;
+    SyncPlan::Consent consent;
+    if (plan->removalNeedsConsent) {
+        if (!m_consent(this, *plan, Question::massRemoval))
+            return;
+        consent.massRemoval = true;
     }
-    if (m_removalConsent(this, *plan))
-        m_coordinator->startSync(true);
+    if (plan->deletionNeedsConsent()) {
+        if (!m_consent(this, *plan, Question::permanentDeletion))
+            return;
+        consent.permanentDeletion = true;
+    }
+    m_coordinator->startSync(consent);
 }
 
 // The accent-coloured buttons hold colours taken from the palette; a new palette (light to dark)

@@ -33,9 +33,15 @@ public:
     static constexpr QSize defaultSize{680, 560};
     static constexpr QSize minimumContentSize{600, 480};
 
-    /// Asks whether a sync that removes most of the destination (or whose source has no tracks)
-    /// may go ahead; true only when the user agreed.
-    using RemovalConsent = std::function<bool(QWidget *parent, const SyncPlan &plan)>;
+    /// What a sync may only do with the user's consent.
+    enum class Question {
+        /// Remove most of the destination's tracks (or all: the source has none).
+        massRemoval,
+        /// Delete files for good, where the destination volume has no Trash.
+        permanentDeletion,
+    };
+    /// Asks the question about `plan`; true only when the user agreed.
+    using Consent = std::function<bool(QWidget *parent, const SyncPlan &plan, Question question)>;
 
     explicit ContentView(QWidget *parent = nullptr);
     ~ContentView() override;
@@ -46,11 +52,11 @@ public:
     void setFileDialog(const LibraryPickerView::FileDialog &dialog);
     /// Replaces the folder dialog of "Locate…", for tests and tools.
     void setFolderDialog(const PlanNoticeView::FolderDialog &dialog);
-    /// Replaces the question asked before a mass removal, for tests and tools.
-    void setRemovalConsent(RemovalConsent consent);
+    /// Replaces the questions asked before a mass removal or a deletion for good, for tests and tools.
+    void setConsent(Consent consent);
 
     /// The platform's question: names the number, lists the files on request, Cancel by default.
-    [[nodiscard]] static bool askRemovalConsent(QWidget *parent, const SyncPlan &plan);
+    [[nodiscard]] static bool askConsent(QWidget *parent, const SyncPlan &plan, Question question);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -64,7 +70,7 @@ private:
 
     std::shared_ptr<SyncCoordinator> m_coordinator;
     bool m_refreshPending = false;
-    RemovalConsent m_removalConsent;
+    Consent m_consent;
 
     LibraryPickerView *m_sourcePicker;
     LibraryPickerView *m_destinationPicker;

@@ -106,7 +106,7 @@ TEST_F(GuardsTest, AMassRemovalWaitsForConsent)
     SyncPlan plan = SyncEngine::makePlan(source({}), destination({{u"0"_s, u"D/Gone/0.m4a"_s}}));
     EXPECT_THROW(SyncEngine::runSync(plan, {}), SyncError);
     EXPECT_TRUE(contents(u"D/Gone/0.m4a"_s));
-    plan.removalConsented = true;
+    plan.consent.massRemoval = true;
     SyncEngine::runSync(plan, {});
     EXPECT_FALSE(contents(u"D/Gone/0.m4a"_s));
 }
@@ -188,6 +188,32 @@ TEST_F(GuardsTest, ALibraryChosenThroughALinkIsSyncedWhereItReallyIs)
     EXPECT_FALSE(contents(u"D/old.m4a"_s));
     EXPECT_EQ(QDir(at(u"Links"_s)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
               QStringList{u"Dest.xml"_s});
+}
+
+TEST_F(GuardsTest, RemovedFilesGoToTheTrashAndTheFoldersTheyEmptiedGoToo)
+{
+    write({u"D/A/B/x.m4a"_s, u"D/C/y.m4a"_s, u"D/C/.hidden"_s, u"D/z.m4a"_s, u"Elsewhere/target.m4a"_s});
+    ASSERT_TRUE(QDir().mkpath(at(u"D/Empty"_s)));
+    ASSERT_TRUE(QFile::link(at(u"Elsewhere/target.m4a"_s), at(u"D/A/link.m4a"_s)));
+    SyncPlan plan = SyncEngine::makePlan(
+        source({{u"keep"_s, u"D/z.m4a"_s}}),
+        destination({{u"keep"_s, u"D/z.m4a"_s}, {u"x"_s, u"D/A/B/x.m4a"_s}, {u"y"_s, u"D/C/y.m4a"_s},
+                     {u"link"_s, u"D/A/link.m4a"_s}}));
+    ASSERT_TRUE(plan.trashAvailable);
+    plan.consent.massRemoval = true;
+    SyncEngine::runSync(plan, {});
+
+    // Emptied folders go, up to the library folder; one with a hidden file, and one that was
+    // empty before, stay.
+    EXPECT_EQ(QDir(at(u"D"_s)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+              (QStringList{u"C"_s, u"Empty"_s, u"Music Library.xml"_s, u"z.m4a"_s}));
+    EXPECT_EQ(contents(u"Elsewhere/target.m4a"_s), QByteArray("Elsewhere/target.m4a")) << "a link goes, not its file";
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + u"/Trash"_s;
+    EXPECT_EQ(contentsOf(trash + u"/files/x.m4a"_s), QByteArray("D/A/B/x.m4a"));
+    EXPECT_TRUE(QFileInfo(trash + u"/files/link.m4a"_s).isSymLink());
+    const std::optional<QByteArray> info = contentsOf(trash + u"/info/y.m4a.trashinfo"_s);
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->contains("\nPath=" + QUrl::toPercentEncoding(at(u"D/C/y.m4a"_s), "/") + '\n')) << info->constData();
 }
 
 TEST_F(GuardsTest, OneRunAtATimePerDestinationFolder)

@@ -26,7 +26,7 @@ MusicLibrary library(const QString &folder, const QStringList &media)
 std::pair<QString, int> failureOf(SyncPlan plan)
 {
     // These runs are about the file system, not about the guard against mass removals.
-    plan.removalConsented = true;
+    plan.consent = {.massRemoval = true, .permanentDeletion = true};
     try {
         SyncEngine::runSync(plan, {});
     } catch (const FileSystemError &error) {
@@ -121,6 +121,26 @@ TEST_F(FaultInjectionTest, SourceDeletedAfterPlanningFailsNamingItAndKeepsItsTar
     const auto after = treeDigest(destination);
     EXPECT_EQ(after.value(u"b.m4a"_s), QCryptographicHash::hash("old b", QCryptographicHash::Md5));
     EXPECT_EQ(temporaries(after), std::vector<std::string>());
+}
+
+TEST_F(FaultInjectionTest, WithoutATrashNothingIsDeletedForGoodUnlessTheUserAgrees)
+{
+    // A volume of its own whose top holds a file where its Trash would be made.
+    if (const auto reason = mountDestination("size=1m"))
+        GTEST_SKIP() << reason->toStdString();
+    const QString folder = destination + u"/Library"_s;
+    ASSERT_TRUE(writeFile(destination + u"/.Trash-%1"_s.arg(::getuid()), "not a folder"));
+    ASSERT_TRUE(writeFile(folder + u"/old.m4a"_s, "old") && writeFile(source + u"/new.m4a"_s, "new"));
+    SyncPlan plan = SyncEngine::makePlan(library(source, {u"new.m4a"_s}), library(folder, {u"old.m4a"_s}));
+
+    ASSERT_FALSE(plan.trashAvailable);
+    EXPECT_TRUE(plan.notice().contains(u"The destination volume has no Trash: the file to remove would be deleted for good."_s));
+    EXPECT_THROW(SyncEngine::runSync(plan, {}), SyncError);
+    EXPECT_TRUE(QFile::exists(folder + u"/old.m4a"_s) && !QFile::exists(folder + u"/new.m4a"_s));
+    plan.consent.permanentDeletion = true;
+    SyncEngine::runSync(plan, {});
+    EXPECT_FALSE(QFile::exists(folder + u"/old.m4a"_s));
+    EXPECT_TRUE(QFile::exists(folder + u"/new.m4a"_s));
 }
 
 TEST_F(FaultInjectionTest, ClearsOnlyTheTemporariesOfAnInterruptedReplacement)

@@ -237,7 +237,8 @@ TEST_F(ContentViewTest, AsksBeforeASyncThatWouldEmptyTheDestination)
     file.close();
     std::vector<qsizetype> asked;
     bool agree = false;
-    view.setRemovalConsent([&](QWidget *, const SyncPlan &plan) {
+    view.setConsent([&](QWidget *, const SyncPlan &plan, ContentView::Question question) {
+        EXPECT_EQ(question, ContentView::Question::massRemoval);
         asked.push_back(plan.job.tracksToRemove.size());
         return agree;
     });

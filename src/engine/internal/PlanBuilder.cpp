@@ -206,6 +206,8 @@ void PlanBuilder::planRemovals()
             kind = Removal::Kind::libraryFile;
         if (kind == Removal::Kind::placedAgain || kind == Removal::Kind::stillListed)
             ++m_plan.keptStillListed;
+        if (kind == Removal::Kind::remove)
+            ++m_plan.filesToRemove;
         m_plan.removals.append(Removal{kind, std::move(where.path)});
     }
 }
