@@ -170,9 +170,7 @@ SyncPlan SyncEngine::planJob(SyncJob job, LocationResolver sourceResolver, Locat
 {
     SyncPlan plan{.job = std::move(job), .source = std::move(sourceResolver),
                   .destination = std::move(destinationResolver)};
-    internal::PlanBuilder builder(plan, source, destination);
-    builder.planCopies();
-    builder.planRemovals();
+    internal::PlanBuilder(plan, source, destination).build();
     const std::optional<QString> &destinationFolder = plan.destination.libraryFolder();
     if (plan.filesToCopy > 0 && destinationFolder)
         plan.availableSpace = FileSystem::availableSpace(*destinationFolder);

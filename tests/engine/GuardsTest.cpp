@@ -113,12 +113,14 @@ TEST_F(GuardsTest, AMassRemovalWaitsForConsent)
 
 TEST_F(GuardsTest, AFileStillListedOrALibraryFileIsNeverRemoved)
 {
-    write({u"D/live.m4a"_s, u"D/shared.m4a"_s, u"D/gone.m4a"_s});
+    const QString live = u"D/Caf\u00e9 100%.m4a"_s;
+    const QString decomposed = live.normalized(QString::NormalizationForm_D);
+    write({live, u"D/shared.m4a"_s, u"D/gone.m4a"_s});
     ASSERT_TRUE(hardLink(u"D/Music Library.xml"_s, u"D/Library Backup"_s));
-    const MusicLibrary from = source({{u"live"_s, u"D/live.m4a"_s}, {u"both"_s, u"D/shared.m4a"_s}});
-    // A stale entry beside the live one, an entry of a file the source lists under another
-    // track, one to go, and a library file under another name.
-    const MusicLibrary to = destination({{u"live"_s, u"D/live.m4a"_s}, {u"stale"_s, u"D/live.m4a"_s},
+    const MusicLibrary from = source({{u"live"_s, decomposed}, {u"both"_s, u"D/shared.m4a"_s}});
+    // A stale entry beside the live one (which spells its name decomposed), an entry of a file
+    // the source lists under another track, one to go, and a library file under another name.
+    const MusicLibrary to = destination({{u"live"_s, decomposed}, {u"stale"_s, live},
                                          {u"both"_s, u"D/elsewhere.m4a"_s}, {u"sharing"_s, u"D/shared.m4a"_s},
                                          {u"gone"_s, u"D/gone.m4a"_s}, {u"backup"_s, u"D/Library Backup"_s}});
     SyncPlan plan = SyncEngine::makePlan(from, to);
@@ -132,7 +134,7 @@ TEST_F(GuardsTest, AFileStillListedOrALibraryFileIsNeverRemoved)
                                                  {u"backup"_s, RemovalKind::libraryFile}}));
     EXPECT_EQ(plan.keptStillListed, 2);
     SyncEngine::runSync(plan, {});
-    EXPECT_TRUE(contents(u"D/live.m4a"_s) && contents(u"D/shared.m4a"_s) && !contents(u"D/gone.m4a"_s));
+    EXPECT_TRUE(contents(live) && contents(u"D/shared.m4a"_s) && !contents(u"D/gone.m4a"_s));
     EXPECT_EQ(contents(u"D/Library Backup"_s), QByteArray("dest"));
 }
 

@@ -12,6 +12,8 @@ namespace quaverly::internal {
 namespace {
 
 using Kind = LocationResolver::Resolution::Kind;
+using CopyKind = SyncPlan::Copy::Kind;
+using RemovalKind = SyncPlan::Removal::Kind;
 
 // Names here are bytes, so a location in one Unicode normalisation form does not open a file
 // stored in the other; the other spelling, when it exists, is that file.
@@ -29,6 +31,34 @@ std::optional<QString::NormalizationForm> otherSpelling(const QString &path)
 QString spellingKey(const QString &path)
 {
     return path.normalized(QString::NormalizationForm_C);
+}
+
+size_t nameHash(QStringView name)
+{
+    return qHash(name);
+}
+
+// The hash of the name of the file at a path in spelling-key form.
+size_t nameHashOfKey(const QString &key)
+{
+    return nameHash(QStringView(key).mid(key.lastIndexOf(u'/') + 1));
+}
+
+// The hash of the name a location's file has, read from the URL without resolving it; nothing
+// when that name may not be the last component of the path it resolves to (empty, "." or "..",
+// or holding an encoded separator), so that such a location is always read.
+std::optional<size_t> nameHashOf(const QUrl &location)
+{
+    const QString path = location.path(QUrl::PrettyDecoded);
+    QStringView name = QStringView(path).mid(path.lastIndexOf(u'/') + 1);
+    QString decoded;
+    if (name.contains(u'%') || std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+        decoded = QUrl::fromPercentEncoding(name.toUtf8()).normalized(QString::NormalizationForm_C);
+        name = decoded;
+    }
+    if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/'))
+        return std::nullopt;
+    return nameHash(name);
 }
 
 // "x.m4a" becomes "x 2.m4a": the number goes before the extension, as file managers name copies.
@@ -52,20 +82,46 @@ PlanBuilder::PlanBuilder(SyncPlan &plan, const MusicLibrary &source, const Music
         if (const auto identity = path ? FileSystem::identity(*path) : std::nullopt)
             m_libraryFiles.push_back(*identity);
     }
-    if (plan.job.tracksToAdd.isEmpty() && plan.job.tracksToRemove.isEmpty())
-        return;
-    QSet<QString> removed;
-    removed.reserve(plan.job.tracksToRemove.size());
+    m_removedIDs.reserve(plan.job.tracksToRemove.size());
     for (const Track &track : std::as_const(plan.job.tracksToRemove))
-        removed.insert(track.persistentID);
-    m_stayingFiles.reserve(destination.tracks.size() - removed.size());
-    for (auto it = destination.tracks.cbegin(), end = destination.tracks.cend(); it != end; ++it) {
-        if (removed.contains(it.key()))
-            continue;
-        const LocationResolver::Resolution where = plan.destination.resolve(it->location);
-        if (where.kind == Kind::file)
-            m_stayingFiles.insert(spellingKey(where.path), it.key());
+        m_removedIDs.insert(track.persistentID);
+}
+
+void PlanBuilder::build()
+{
+    QList<Track> &tracks = m_plan.job.tracksToAdd;
+    // Settled in a fixed order, so that a rerun gives every track the same place.
+    std::sort(tracks.begin(), tracks.end(),
+              [](const Track &a, const Track &b) { return a.persistentID < b.persistentID; });
+
+    // Where each file is and would land first: the names asked about tell which tracks of the
+    // two libraries need their locations read at all.
+    m_plan.copies.reserve(tracks.size());
+    for (const Track &track : std::as_const(tracks)) {
+        m_plan.copies.append(planCopy(track));
+        if (!m_plan.copies.constLast().target.isEmpty())
+            m_askedNames.insert(nameHashOfKey(spellingKey(m_plan.copies.constLast().target)));
     }
+    m_plan.removals.reserve(m_plan.job.tracksToRemove.size());
+    for (const Track &track : std::as_const(m_plan.job.tracksToRemove)) {
+        m_plan.removals.append(planRemoval(track));
+        if (m_plan.removals.constLast().kind == RemovalKind::remove)
+            m_askedNames.insert(nameHashOfKey(spellingKey(m_plan.removals.constLast().path)));
+    }
+
+    for (SyncPlan::Copy &copy : m_plan.copies) {
+        if (copy.kind == CopyKind::copy && !copy.target.isEmpty()) {
+            QString claimed = claimTarget(copy.target, copy.source);
+            if (claimed != copy.target) {
+                copy.renamedFrom = std::exchange(copy.target, std::move(claimed));
+                ++m_plan.renamedCopies;
+            }
+        }
+        if (!copy.target.isEmpty())
+            m_placedTargets.insert(spellingKey(copy.target));
+    }
+    for (SyncPlan::Removal &removal : m_plan.removals)
+        settle(removal);
 }
 
 bool PlanBuilder::isLibraryFile(const std::optional<FileSystem::FileIdentity> &identity) const
@@ -73,8 +129,14 @@ bool PlanBuilder::isLibraryFile(const std::optional<FileSystem::FileIdentity> &i
     return identity && std::find(m_libraryFiles.cbegin(), m_libraryFiles.cend(), *identity) != m_libraryFiles.cend();
 }
 
-SyncPlan::Copy PlanBuilder::planCopy(const LocationResolver::Resolution &where) const
+SyncPlan::Copy PlanBuilder::planCopy(const Track &track)
 {
+    const LocationResolver::Resolution where = m_plan.source.resolve(track.location);
+    if (where.kind != Kind::file) {
+        const bool elsewhere = where.kind == Kind::notOnThisComputer;
+        m_plan.notOnThisComputer += elsewhere ? 1 : 0;
+        return SyncPlan::Copy{.kind = elsewhere ? CopyKind::notOnThisComputer : CopyKind::noFile};
+    }
     QString path = where.path;
     QString placed = where.placedPath;
     std::optional<FileSystem::FileStatus> status = FileSystem::fileStatus(path);
@@ -87,13 +149,55 @@ SyncPlan::Copy PlanBuilder::planCopy(const LocationResolver::Resolution &where) 
         }
     }
     const std::optional<QString> &destinationFolder = m_plan.destination.libraryFolder();
-    const QString target =
+    QString target =
         destinationFolder ? Placement::targetPath(placed, where.placedAgainst, *destinationFolder) : QString();
-    using CopyKind = SyncPlan::Copy::Kind;
     const CopyKind kind = !status ? CopyKind::missing
         : isLibraryFile(status->identity) ? CopyKind::libraryFile
                                           : CopyKind::copy;
-    return SyncPlan::Copy{kind, std::move(path), target, status ? status->size : 0, {}};
+    if (kind == CopyKind::copy) {
+        ++m_plan.filesToCopy;
+        m_plan.bytesToCopy += status->size;
+    } else if (kind == CopyKind::missing) {
+        ++m_plan.filesMissing;
+    }
+    return SyncPlan::Copy{kind, std::move(path), std::move(target), status ? status->size : 0, {}};
+}
+
+SyncPlan::Removal PlanBuilder::planRemoval(const Track &track)
+{
+    LocationResolver::Resolution where = m_plan.destination.resolve(track.location);
+    if (where.kind == Kind::noFile)
+        return {};
+    if (where.kind == Kind::notOnThisComputer) {
+        ++m_plan.notOnThisComputer;
+        return SyncPlan::Removal{.kind = RemovalKind::notOnThisComputer};
+    }
+    // Whatever the library file says, nothing of the user's outside it is ever deleted.
+    const std::optional<QString> &destinationFolder = m_plan.destination.libraryFolder();
+    if (!destinationFolder || !Placement::isInside(where.path, *destinationFolder)) {
+        ++m_plan.keptOutsideDestination;
+        return SyncPlan::Removal{RemovalKind::outsideDestination, std::move(where.path)};
+    }
+    return SyncPlan::Removal{RemovalKind::remove, std::move(where.path)};
+}
+
+// A file that a copy of this run lands on (the source re-imported the track under a new ID), or
+// that a track still lists, is not the removed track's alone.
+void PlanBuilder::settle(SyncPlan::Removal &removal)
+{
+    if (removal.kind != RemovalKind::remove)
+        return;
+    const QString key = spellingKey(removal.path);
+    if (m_placedTargets.contains(key))
+        removal.kind = RemovalKind::placedAgain;
+    else if (stayingTrackAt(key) || isSourceFile(key))
+        removal.kind = RemovalKind::stillListed;
+    else if (isLibraryFile(FileSystem::identity(removal.path)))
+        removal.kind = RemovalKind::libraryFile;
+    if (removal.kind == RemovalKind::placedAgain || removal.kind == RemovalKind::stillListed)
+        ++m_plan.keptStillListed;
+    else if (removal.kind == RemovalKind::remove)
+        ++m_plan.filesToRemove;
 }
 
 QString PlanBuilder::claimTarget(const QString &target, const QString &source)
@@ -102,13 +206,18 @@ QString PlanBuilder::claimTarget(const QString &target, const QString &source)
     for (int number = 1;; ++number) {
         const QString candidate = number == 1 ? target : numberedPath(target, number);
         const QString key = spellingKey(candidate);
+        if (number == 2 && !m_allStayingFiles) {
+            // A new name was asked about by nobody: every file of the tracks that stay may matter.
+            m_stayingFiles = filesOf(m_destination.tracks, &m_removedIDs, m_plan.destination, nullptr);
+            m_allStayingFiles = true;
+        }
         if (const auto claimed = m_claimedTargets.constFind(key); claimed != m_claimedTargets.cend()) {
             // One file listed twice lands once.
             if (*claimed == sourceKey)
                 return candidate;
             continue;
         }
-        if (const auto staying = m_stayingFiles.constFind(key); staying != m_stayingFiles.cend()) {
+        if (const std::optional<QString> staying = stayingTrackAt(key)) {
             // The track that stays there may have this very file as its source, listed again under
             // a new ID: then the copy is the same file, and there is nothing to keep apart.
             const LocationResolver::Resolution theirs = m_plan.source.resolve(m_source.tracks.value(*staying).location);
@@ -122,94 +231,40 @@ QString PlanBuilder::claimTarget(const QString &target, const QString &source)
     }
 }
 
+std::optional<QString> PlanBuilder::stayingTrackAt(const QString &key)
+{
+    if (!m_stayingFiles)
+        m_stayingFiles = filesOf(m_destination.tracks, &m_removedIDs, m_plan.destination, &m_askedNames);
+    const auto found = m_stayingFiles->constFind(key);
+    return found == m_stayingFiles->cend() ? std::nullopt : std::optional(*found);
+}
+
 bool PlanBuilder::isSourceFile(const QString &key)
 {
-    if (!m_sourceFiles) {
-        m_sourceFiles.emplace();
-        m_sourceFiles->reserve(m_source.tracks.size());
-        for (const Track &track : m_source.tracks) {
-            const LocationResolver::Resolution where = m_plan.source.resolve(track.location);
-            if (where.kind == Kind::file)
-                m_sourceFiles->insert(spellingKey(where.path));
-        }
-    }
+    if (!m_sourceFiles)
+        m_sourceFiles = filesOf(m_source.tracks, nullptr, m_plan.source, &m_askedNames);
     return m_sourceFiles->contains(key);
 }
 
-void PlanBuilder::planCopies()
+PlanBuilder::TrackFiles PlanBuilder::filesOf(const QHash<QString, Track> &tracks, const QSet<QString> *skipped,
+                                             const LocationResolver &resolver, const QSet<size_t> *names)
 {
-    using CopyKind = SyncPlan::Copy::Kind;
-    QList<Track> &tracks = m_plan.job.tracksToAdd;
-    // Settled in a fixed order, so that a rerun gives every track the same place.
-    std::sort(tracks.begin(), tracks.end(),
-              [](const Track &a, const Track &b) { return a.persistentID < b.persistentID; });
-    m_plan.copies.reserve(tracks.size());
-    for (const Track &track : std::as_const(tracks)) {
-        const LocationResolver::Resolution where = m_plan.source.resolve(track.location);
-        if (where.kind != Kind::file) {
-            const bool elsewhere = where.kind == Kind::notOnThisComputer;
-            m_plan.copies.append(SyncPlan::Copy{.kind = elsewhere ? CopyKind::notOnThisComputer : CopyKind::noFile});
-            m_plan.notOnThisComputer += elsewhere ? 1 : 0;
+    TrackFiles files;
+    for (const Track &track : tracks) {
+        if (!track.location)
             continue;
+        if (names) {
+            const std::optional<size_t> name = nameHashOf(*track.location);
+            if (name && !names->contains(*name))
+                continue;
         }
-        SyncPlan::Copy copy = planCopy(where);
-        if (copy.kind == CopyKind::copy && !copy.target.isEmpty()) {
-            QString claimed = claimTarget(copy.target, copy.source);
-            if (claimed != copy.target) {
-                copy.renamedFrom = std::exchange(copy.target, std::move(claimed));
-                ++m_plan.renamedCopies;
-            }
-        }
-        if (!copy.target.isEmpty())
-            m_placedTargets.insert(spellingKey(copy.target));
-        if (copy.kind == CopyKind::copy) {
-            ++m_plan.filesToCopy;
-            m_plan.bytesToCopy += copy.size;
-        } else if (copy.kind == CopyKind::missing) {
-            ++m_plan.filesMissing;
-        }
-        m_plan.copies.append(std::move(copy));
+        if (skipped && skipped->contains(track.persistentID))
+            continue;
+        const LocationResolver::Resolution where = resolver.resolve(track.location);
+        if (where.kind == Kind::file)
+            files.insert(spellingKey(where.path), track.persistentID);
     }
-}
-
-void PlanBuilder::planRemovals()
-{
-    using Removal = SyncPlan::Removal;
-    const std::optional<QString> &destinationFolder = m_plan.destination.libraryFolder();
-    m_plan.removals.reserve(m_plan.job.tracksToRemove.size());
-    for (const Track &track : std::as_const(m_plan.job.tracksToRemove)) {
-        LocationResolver::Resolution where = m_plan.destination.resolve(track.location);
-        if (where.kind == Kind::noFile) {
-            m_plan.removals.append(Removal{});
-            continue;
-        }
-        if (where.kind == Kind::notOnThisComputer) {
-            m_plan.removals.append(Removal{.kind = Removal::Kind::notOnThisComputer});
-            ++m_plan.notOnThisComputer;
-            continue;
-        }
-        // Whatever the library file says, nothing of the user's outside it is ever deleted.
-        if (!destinationFolder || !Placement::isInside(where.path, *destinationFolder)) {
-            m_plan.removals.append(Removal{Removal::Kind::outsideDestination, std::move(where.path)});
-            ++m_plan.keptOutsideDestination;
-            continue;
-        }
-        // A file that a copy of this run lands on (the source re-imported the track under a new
-        // ID), or that a track still lists, is not the removed track's alone.
-        const QString key = spellingKey(where.path);
-        Removal::Kind kind = Removal::Kind::remove;
-        if (m_placedTargets.contains(key))
-            kind = Removal::Kind::placedAgain;
-        else if (m_stayingFiles.contains(key) || isSourceFile(key))
-            kind = Removal::Kind::stillListed;
-        else if (isLibraryFile(FileSystem::identity(where.path)))
-            kind = Removal::Kind::libraryFile;
-        if (kind == Removal::Kind::placedAgain || kind == Removal::Kind::stillListed)
-            ++m_plan.keptStillListed;
-        if (kind == Removal::Kind::remove)
-            ++m_plan.filesToRemove;
-        m_plan.removals.append(Removal{kind, std::move(where.path)});
-    }
+    return files;
 }
 
 } // namespace quaverly::internal

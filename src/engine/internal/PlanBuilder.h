@@ -22,28 +22,46 @@ class PlanBuilder
 public:
     PlanBuilder(SyncPlan &plan, const MusicLibrary &source, const MusicLibrary &destination);
 
-    void planCopies();
-    void planRemovals();
+    /// Settles every copy (in persistent-ID order) and every removal.
+    void build();
 
 private:
+    /// Paths by spelling key, with the ID of the track whose file each is.
+    using TrackFiles = QHash<QString, QString>;
+
     [[nodiscard]] bool isLibraryFile(const std::optional<FileSystem::FileIdentity> &identity) const;
-    [[nodiscard]] SyncPlan::Copy planCopy(const LocationResolver::Resolution &where) const;
+    [[nodiscard]] SyncPlan::Copy planCopy(const Track &track);
+    [[nodiscard]] SyncPlan::Removal planRemoval(const Track &track);
+    void settle(SyncPlan::Removal &removal);
     /// The first of `target`, "name 2.ext", "name 3.ext", … that no other file keeps; claims it.
     [[nodiscard]] QString claimTarget(const QString &target, const QString &source);
+    /// The destination track that stays and has the file with spelling key `key`.
+    [[nodiscard]] std::optional<QString> stayingTrackAt(const QString &key);
     [[nodiscard]] bool isSourceFile(const QString &key);
+    /// The files of those of `tracks` (read with `resolver`) whose names are among `names`; all of
+    /// them without `names`.
+    [[nodiscard]] static TrackFiles filesOf(const QHash<QString, Track> &tracks, const QSet<QString> *skipped,
+                                            const LocationResolver &resolver, const QSet<size_t> *names);
 
     SyncPlan &m_plan;
     const MusicLibrary &m_source;
     const MusicLibrary &m_destination;
     std::vector<FileSystem::FileIdentity> m_libraryFiles;
-    /// The files of the destination tracks that stay, by spelling key, with their IDs.
-    QHash<QString, QString> m_stayingFiles;
+    /// The IDs of the tracks to remove: the destination tracks that stay are the others.
+    QSet<QString> m_removedIDs;
+    /// Hashes of the names of the files this plan asks about (targets, files to remove): only
+    /// tracks of those names need their locations read.
+    QSet<size_t> m_askedNames;
+    /// The files of the destination tracks that stay, those of asked names first, every one
+    /// once a new name is made for a copy.
+    std::optional<TrackFiles> m_stayingFiles;
+    bool m_allStayingFiles = false;
+    /// The files of the source tracks of asked names; made when a removal first asks.
+    std::optional<TrackFiles> m_sourceFiles;
     /// Targets of this run by spelling key, with the spelling key of the file copied there.
     QHash<QString, QString> m_claimedTargets;
     /// Where the tracks to add land, found or not.
     QSet<QString> m_placedTargets;
-    /// The files of every source track, by spelling key; made when a removal first asks.
-    std::optional<QSet<QString>> m_sourceFiles;
 };
 
 } // namespace quaverly::internal
