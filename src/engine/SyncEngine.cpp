@@ -372,9 +372,13 @@ void SyncEngine::syncDirectory(const QString &sourceFolder, const QString &targe
         if (!Placement::isInside(path, source) || Placement::isInside(path, target))
             continue;
         const QString destination = Placement::targetPath(path, source, target);
-        // A folder in the way is never replaced, and the copy says so, whatever the dates.
-        if (!FileSystem::isFolder(destination, false) && !needsCopy(path, destination))
+        // A folder in the way is never replaced, and the copy says so, whatever the dates. A file
+        // that is not copied because its mirror is as new must still be readable: otherwise the
+        // mirror only looks complete.
+        if (!FileSystem::isFolder(destination, false) && !needsCopy(path, destination)) {
+            FileSystem::checkReadable(path);
             continue;
+        }
         prepareFolder(parentFolder(destination), preparedFolders);
         FileSystem::replaceItem(path, destination);
     }

@@ -629,6 +629,14 @@ void removeItem(const QString &path)
     fail(removeAction(path), error);
 }
 
+void checkReadable(const QString &path)
+{
+    const QString action = readAction(path);
+    const QByteArray native = nativePathOrFail(path, action);
+    if (!openFile(native, O_RDONLY | O_NONBLOCK).isOpen())
+        fail(action, errno);
+}
+
 bool hasTrash(const QString &path) noexcept
 {
 #if defined(__APPLE__)

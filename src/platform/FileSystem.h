@@ -83,6 +83,9 @@ void createFolder(const QString &path);
 /// Throws FileSystemError when it cannot, and for a folder, which it never removes.
 void removeItem(const QString &path);
 
+/// Throws FileSystemError, as reading would, when the file at `path` cannot be opened for reading.
+void checkReadable(const QString &path);
+
 /// Whether an item on the volume that holds `path` can go to a Trash on that same volume, so
 /// that trashing it is a rename and never a copy. Never fails.
 [[nodiscard]] bool hasTrash(const QString &path) noexcept;
