@@ -140,7 +140,7 @@ bool sameVersion(const struct stat &before, const struct stat &after)
 // or remove it: it takes the owner of what it stands for instead.
 void adoptOwner(int fd, const struct stat &owner)
 {
-    if (::geteuid() == 0)
+    if (::geteuid() == 0 && (owner.st_uid != 0 || owner.st_gid != ::getegid()))
         (void)::fchown(fd, owner.st_uid, owner.st_gid);
 }
 
