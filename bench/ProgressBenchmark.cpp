@@ -41,7 +41,7 @@ int main(int argc, char **argv)
     const SyncJob finished =
         engine.performSync(SyncEngine::planJob(job, LocationResolver(job.sourceLibraryPath),
                                               LocationResolver(job.destinationLibraryPath)),
-                           [&snapshots](const SyncJob &snapshot) { snapshots.append(snapshot); }).result();
+                           [&snapshots](const SyncJob &snapshot) { snapshots.append(snapshot); }).result().job;
     const double elapsedMs = double(timer.nsecsElapsed()) / 1e6;
     const double rssAfter = residentMiB();
 

@@ -22,7 +22,7 @@ void writeLine(std::FILE *stream, const QString &text)
 
 QString usageText()
 {
-    return uR"(Usage: quaverly-cli COMMAND [ARGUMENTS]
+    return uR"usage(Usage: quaverly-cli COMMAND [ARGUMENTS]
 
 Reads exported "Music Library.xml" files and brings a destination library's media in step
 with a source library. Library files are only ever read.
@@ -34,14 +34,18 @@ Commands:
       and the time taken. With --json, prints {"tracks": [...], "playlists": [...],
       "artworkCacheURL": ..., "musicFolderURL": ...}: tracks sorted by persistent ID,
       playlists in file order.
-  plan SOURCE.xml DEST.xml [--json] [--source-media FOLDER] [--destination-media FOLDER]
+  plan SOURCE.xml DEST.xml [--files] [--json] [--source-media FOLDER]
+                           [--destination-media FOLDER]
       Reads both files and prints what a sync would change: tracks to add, tracks to
       remove, metadata updates and playlists, then what applies of: a library read from
       another computer, files to copy not found, tracks on the other computer, removals
-      kept outside the destination library folder, and the bytes to copy against the
-      free space. With --json, prints the whole job (the rest goes to standard error).
-  sync SOURCE.xml DEST.xml [--source-media FOLDER] [--destination-media FOLDER]
-                           [--allow-mass-removal] [--delete-permanently]
+      kept, copies renamed, and the bytes to copy against the free space. --files adds a
+      line per file operation: "copy SRC -> DST", "remove PATH", "keep PATH (reason)",
+      "skip PATH (reason)", "artwork SRC -> DST". With --json, prints the whole job, or
+      with --files the operations as a JSON array (the rest goes to standard error).
+  sync SOURCE.xml DEST.xml [--files] [--json] [--import-list FILE] [--source-media FOLDER]
+                           [--destination-media FOLDER] [--allow-mass-removal]
+                           [--delete-permanently]
       Plans as above, then copies the media of new tracks into the destination library
       folder, moves the media of tracks the source no longer has to the Trash, and
       mirrors the "Album Artwork" folder. Files to copy that are not found are skipped
@@ -51,7 +55,10 @@ Commands:
       of the destination's, or whose source library has no tracks at all, removes
       nothing unless --allow-mass-removal is given. Where the destination volume has no
       Trash, nothing is deleted unless --delete-permanently is given. Only one sync
-      runs in a library folder at a time.
+      runs in a library folder at a time. At the end it says what it did; --files (or
+      --json) lists each operation done. --import-list writes FILE, an .m3u8 playlist of
+      every file it copied, for adding them to the destination's music application.
+      Ctrl-C or SIGTERM stops it before the next file.
   --help
       Shows this text.
 
@@ -61,7 +68,7 @@ names that folder for the source or the destination library.
 
 Exit status: 0 on success, 1 when reading or syncing failed (the reason is printed on
 standard error), 2 for bad usage, 3 when a sync completed but skipped files it could
-not find.)"_s;
+not find, 130 or 143 when a sync was stopped by SIGINT or SIGTERM.)usage"_s;
 }
 
 void printLine(const QString &text)

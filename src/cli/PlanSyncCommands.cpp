@@ -1,13 +1,17 @@
 #include "cli/CliSupport.h"
 
+#include "cli/Operations.h"
 #include "engine/SyncEngine.h"
 #include "scanner/MusicLibraryScanner.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QSaveFile>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -25,31 +29,42 @@ struct PlanArguments
     QString destination;
     MediaFolders mediaFolders;
     bool json = false;
+    bool files = false;
     bool allowMassRemoval = false;
     bool deletePermanently = false;
+    QString importList;
 };
 
-std::optional<PlanArguments> parseArguments(const QStringList &arguments, const QString &command,
-                                            bool acceptsJson, int &exitCode)
+std::optional<PlanArguments> parseArguments(const QStringList &arguments, const QString &command, bool forSync,
+                                            int &exitCode)
 {
     PlanArguments parsed;
     QStringList paths;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
+        QString *folder = nullptr;
         std::optional<QString> *mediaFolder = argument == u"--source-media"      ? &parsed.mediaFolders.source
                                             : argument == u"--destination-media" ? &parsed.mediaFolders.destination
                                                                                  : nullptr;
-        if (mediaFolder) {
+        if (forSync && argument == u"--import-list")
+            folder = &parsed.importList;
+        if (mediaFolder || folder) {
             if (i + 1 >= arguments.size()) {
-                exitCode = usageError(u"%1 needs a folder."_s.arg(argument));
+                exitCode = usageError(u"%1 needs a path."_s.arg(argument));
                 return std::nullopt;
             }
-            *mediaFolder = QFileInfo(arguments.at(++i)).absoluteFilePath();
-        } else if (acceptsJson && argument == u"--json") {
+            const QString path = QFileInfo(arguments.at(++i)).absoluteFilePath();
+            if (mediaFolder)
+                *mediaFolder = path;
+            else
+                *folder = path;
+        } else if (argument == u"--json") {
             parsed.json = true;
-        } else if (!acceptsJson && argument == u"--allow-mass-removal") {
+        } else if (argument == u"--files") {
+            parsed.files = true;
+        } else if (forSync && argument == u"--allow-mass-removal") {
             parsed.allowMassRemoval = true;
-        } else if (!acceptsJson && argument == u"--delete-permanently") {
+        } else if (forSync && argument == u"--delete-permanently") {
             parsed.deletePermanently = true;
         } else if (argument.startsWith(u'-')) {
             exitCode = usageError(u"Unknown option \"%1\" for %2."_s.arg(argument, command));
@@ -65,6 +80,24 @@ std::optional<PlanArguments> parseArguments(const QStringList &arguments, const 
     parsed.source = paths.at(0);
     parsed.destination = paths.at(1);
     return parsed;
+}
+
+void printJson(const QJsonDocument &document)
+{
+    const QByteArray bytes = document.toJson(QJsonDocument::Compact);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// The stop a signal asked for. Only a lock-free store happens in the handler.
+std::atomic<bool> stopRequested = false;
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void requestStop(int signal)
+{
+    stopSignal = signal;
+    stopRequested.store(true);
 }
 
 // Reads both files as the window does, one scanner with two reads, and plans the job.
@@ -94,14 +127,25 @@ void printPlan(const SyncPlan &plan)
         printLine(line);
 }
 
+// Written whole or not at all: a half-written list would add half the tracks.
+void writeImportList(const QString &path, const SyncPlan &plan)
+{
+    QSaveFile file(path);
+    const QByteArray list = plan.importList();
+    if (!file.open(QIODevice::WriteOnly) || file.write(list) != list.size() || !file.commit())
+        throw Error(u"Couldn't write the import list \"%1\": %2."_s.arg(path, file.errorString()));
+    printLine(u"Import list: %1"_s.arg(path));
+}
+
 [[nodiscard]] qint64 percentage(const SyncJob &job)
 {
     return job.totalItemCount > 0 ? job.completedItemCount * 100 / job.totalItemCount : 100;
 }
 
-// Shows the run's reports on standard error: a bar redrawn in place on a terminal, otherwise
-// one line for every percent reached. Called on the engine's thread while the main thread
-// waits for the run, so it needs no lock.
+// Shows the run's reports on standard error: a bar redrawn in place on a terminal, with the bytes
+// copied, the speed, the time left and the file being copied; otherwise one line for every
+// percent reached. Called on the engine's thread while the main thread waits for the run, so it
+// needs no lock.
 class ProgressPrinter
 {
 public:
@@ -114,18 +158,26 @@ public:
     void show(const SyncJob &job)
     {
         const qint64 percent = percentage(job);
-        const bool finished = job.status == SyncJob::SyncStatus::completed;
+        const bool finished = job.status != SyncJob::SyncStatus::transferring;
         if (m_terminal) {
             // Redrawing for every one of 100,000 reports would make the terminal the bottleneck.
             if (percent == m_lastPercent && !finished && m_sinceDraw.elapsed() < 100)
                 return;
-            drawBar(job, percent);
+            m_job = job;
+            drawBar();
         } else if (percent > m_lastPercent) {
             printErrorLine(u"Progress: %1 of %2 items (%3%)"_s.arg(job.completedItemCount)
                                .arg(job.totalItemCount)
                                .arg(percent));
         }
         m_lastPercent = percent;
+    }
+
+    void show(const TransferProgress &transfer)
+    {
+        m_transfer = transfer;
+        if (m_terminal && m_job && (m_sinceDraw.elapsed() >= 100 || transfer.currentFile.isEmpty()))
+            drawBar();
     }
 
     // Ends the bar's line so that what follows starts on a line of its own.
@@ -139,17 +191,28 @@ public:
     }
 
 private:
-    void drawBar(const SyncJob &job, qint64 percent)
+    void drawBar()
     {
-        constexpr qint64 width = 30;
+        constexpr qint64 width = 24;
+        const qint64 percent = percentage(*m_job);
         const qint64 filled = std::min(width, percent * width / 100);
-        const QString bar = QString(filled, u'#') + QString(width - filled, u'-');
-        const QByteArray line = u"\r[%1] %2 of %3 items %4%"_s.arg(bar)
-                                    .arg(job.completedItemCount)
-                                    .arg(job.totalItemCount)
-                                    .arg(percent)
-                                    .toUtf8();
-        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        QString line = u"\r[%1] %2 of %3 items %4%"_s.arg(QString(filled, u'#') + QString(width - filled, u'-'))
+                           .arg(m_job->completedItemCount)
+                           .arg(m_job->totalItemCount)
+                           .arg(percent);
+        if (m_transfer && m_transfer->bytesTotal > 0) {
+            line += u" \u00b7 %1 of %2"_s.arg(formattedByteCount(m_transfer->bytesDone),
+                                              formattedByteCount(m_transfer->bytesTotal));
+            if (const std::optional<double> speed = m_transfer->bytesPerSecond())
+                line += u" \u00b7 %1/s"_s.arg(formattedByteCount(qint64(*speed)));
+            if (const std::optional<qint64> left = m_transfer->secondsLeft())
+                line += u" \u00b7 %1:%2 left"_s.arg(*left / 60).arg(*left % 60, 2, 10, QChar(u'0'));
+            if (!m_transfer->currentFile.isEmpty())
+                line += u" \u00b7 "_s + m_transfer->currentFile.section(u'/', -1).left(40);
+        }
+        // Clears what a longer line before left behind.
+        const QByteArray bytes = (line + u"\x1b[K"_s).toUtf8();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
         std::fflush(stderr);
         m_barShown = true;
         m_sinceDraw.restart();
@@ -159,6 +222,8 @@ private:
     bool m_barShown = false;
     qint64 m_lastPercent = -1;
     QElapsedTimer m_sinceDraw;
+    std::optional<SyncJob> m_job;
+    std::optional<TransferProgress> m_transfer;
 };
 
 } // namespace
@@ -166,22 +231,24 @@ private:
 int runPlanCommand(const QStringList &arguments)
 {
     int exitCode = exitSuccess;
-    const std::optional<PlanArguments> parsed = parseArguments(arguments, u"plan"_s, true, exitCode);
+    const std::optional<PlanArguments> parsed = parseArguments(arguments, u"plan"_s, false, exitCode);
     if (!parsed)
         return exitCode;
 
     try {
         const SyncPlan plan = makePlan(*parsed);
         if (parsed->json) {
-            // Standard output keeps the job's own form; what the checks found goes beside it.
-            const QByteArray bytes = QJsonDocument(plan.job.toJson()).toJson(QJsonDocument::Compact);
-            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
+            // Standard output keeps the job's own form, or the operations with --files; what the
+            // checks found goes beside it.
+            printJson(parsed->files ? QJsonDocument(operationsJson(plan, false)) : QJsonDocument(plan.job.toJson()));
             for (const QString &line : plan.notice())
                 printErrorLine(line);
         } else {
             printPlan(plan);
+            if (parsed->files) {
+                for (const QString &line : operationLines(plan, false))
+                    printLine(line);
+            }
         }
         if (const std::optional<QString> refusal = plan.refusal())
             printErrorLine(*refusal);
@@ -196,10 +263,13 @@ int runPlanCommand(const QStringList &arguments)
 int runSyncCommand(const QStringList &arguments)
 {
     int exitCode = exitSuccess;
-    const std::optional<PlanArguments> parsed = parseArguments(arguments, u"sync"_s, false, exitCode);
+    const std::optional<PlanArguments> parsed = parseArguments(arguments, u"sync"_s, true, exitCode);
     if (!parsed)
         return exitCode;
 
+    // Ctrl-C or a termination request stops the run before its next file, never half-way.
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
     ProgressPrinter printer;
     try {
         SyncPlan plan = makePlan(*parsed);
@@ -207,11 +277,32 @@ int runSyncCommand(const QStringList &arguments)
         plan.consent = {.massRemoval = parsed->allowMassRemoval, .permanentDeletion = parsed->deletePermanently};
 
         SyncEngine engine;
-        const SyncJob finished =
-            engine.performSync(plan, [&printer](const SyncJob &snapshot) { printer.show(snapshot); }).result();
+        RunControl control{.cancellation = std::shared_ptr<std::atomic<bool>>(std::shared_ptr<void>(), &stopRequested),
+                           .transfer = [&printer](const TransferProgress &transfer) { printer.show(transfer); }};
+        const SyncPlan finished =
+            engine.performSync(plan, [&printer](const SyncJob &snapshot) { printer.show(snapshot); }, control)
+                .result();
         printer.finish();
-        printLine(u"Sync complete"_s);
-        printLine(u"Items completed: %1 of %2"_s.arg(finished.completedItemCount).arg(finished.totalItemCount));
+        const SyncJob &job = finished.job;
+        const bool cancelled = job.status == SyncJob::SyncStatus::cancelled;
+        printLine(cancelled ? u"Sync cancelled"_s : u"Sync complete"_s);
+        printLine(u"Items completed: %1 of %2"_s.arg(job.completedItemCount).arg(job.totalItemCount));
+        for (const QString &line : outcomeLines(finished))
+            printLine(line);
+        if (parsed->json) {
+            printJson(QJsonDocument(operationsJson(finished, true)));
+        } else if (parsed->files) {
+            for (const QString &line : operationLines(finished, true))
+                printLine(line);
+        }
+        if (!parsed->importList.isEmpty())
+            writeImportList(parsed->importList, finished);
+        if (cancelled) {
+            printErrorLine(u"The sync was stopped after %1 of %2 items; what was done stays done."_s
+                               .arg(job.completedItemCount)
+                               .arg(job.totalItemCount));
+            return 128 + int(stopSignal);
+        }
         const QStringList skipped = plan.missingFiles();
         if (skipped.isEmpty())
             return exitSuccess;

@@ -3,6 +3,7 @@
 #include "engine/SyncEngine.h"
 #include "scanner/MusicLibraryScanner.h"
 
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QList>
 #include <QMetaObject>
@@ -149,7 +150,9 @@ void SyncCoordinator::startSync(SyncPlan::Consent consent)
     }
     SyncPlan plan = *m_currentPlan;
     plan.consent = consent;
+    assign(m_currentTransfer, {});
     assign(m_phase, Phase{Phase::Kind::syncing, {}});
+    m_cancellation = std::make_shared<std::atomic<bool>>(false);
 
     // The callback must not keep the coordinator alive; the run's own continuation does that.
     // Each snapshot is queued to the coordinator like the run's end, so they arrive in order
@@ -166,10 +169,31 @@ void SyncCoordinator::startSync(SyncPlan::Consent consent)
             Qt::QueuedConnection);
     };
 
+    // The transfer is reported before every file; a few updates a second are all a person reads.
+    RunControl control{.cancellation = m_cancellation};
+    control.transfer = [weak = QPointer<SyncCoordinator>(this), sinceLast = std::optional<QElapsedTimer>()](
+                           const TransferProgress &transfer) mutable {
+        const bool last = transfer.currentFile.isEmpty();
+        if (sinceLast && sinceLast->elapsed() < 200 && !last)
+            return;
+        sinceLast.emplace();
+        sinceLast->start();
+        SyncCoordinator *coordinator = weak.data();
+        if (!coordinator)
+            return;
+        QMetaObject::invokeMethod(
+            coordinator,
+            [coordinator, transfer] {
+                coordinator->assign(coordinator->m_currentTransfer, std::optional(transfer));
+            },
+            Qt::QueuedConnection);
+    };
+
     SyncEngine engine;
-    whenEnded(shared_from_this(), engine.performSync(std::move(plan), std::move(progress)),
-              [](SyncCoordinator &self, const QFuture<SyncJob> &run) {
-                  std::optional<SyncJob> finished;
+    whenEnded(shared_from_this(), engine.performSync(std::move(plan), std::move(progress), std::move(control)),
+              [](SyncCoordinator &self, const QFuture<SyncPlan> &run) {
+                  self.m_cancellation.reset();
+                  std::optional<SyncPlan> finished;
                   try {
                       finished = run.result();
                   } catch (...) {
@@ -177,9 +201,17 @@ void SyncCoordinator::startSync(SyncPlan::Consent consent)
                       self.assign(self.m_phase, Phase::failed(failureSentence(std::current_exception())));
                       return;
                   }
-                  self.assign(self.m_currentJob, std::move(finished));
+                  // A cancelled run ends here too: its job says how far it got.
+                  self.assign(self.m_currentJob, std::optional(finished->job));
+                  self.assign(self.m_currentPlan, std::move(finished));
                   self.assign(self.m_phase, Phase{Phase::Kind::completed, {}});
               });
+}
+
+void SyncCoordinator::cancelSync()
+{
+    if (m_cancellation)
+        m_cancellation->store(true);
 }
 
 void SyncCoordinator::reset()
@@ -188,6 +220,7 @@ void SyncCoordinator::reset()
     assign(m_destinationLibrary, {});
     assign(m_currentJob, {});
     assign(m_currentPlan, {});
+    assign(m_currentTransfer, {});
     assign(m_phase, Phase{});
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/SyncEngine.h"
 #include "engine/SyncJob.h"
 #include "engine/SyncPlan.h"
 #include "model/MusicLibrary.h"
@@ -60,6 +61,9 @@ public:
     /// What the scanned job's run will do on this computer; its job is the job as planned,
     /// while currentJob follows the run.
     [[nodiscard]] const std::optional<SyncPlan> &currentPlan() const { return m_currentPlan; }
+    /// How far the copies of the running (or last) sync got, a few times a second; nothing
+    /// before its first file.
+    [[nodiscard]] const std::optional<TransferProgress> &currentTransfer() const { return m_currentTransfer; }
 
     /// Both library files are chosen.
     [[nodiscard]] bool canScan() const;
@@ -73,6 +77,9 @@ public:
     /// destination, or deletes files for good, runs only with that consent and fails with the
     /// reason otherwise. Returns at once.
     void startSync(SyncPlan::Consent consent = {});
+    /// Asks the running sync to stop before its next file; a silent no-op when none runs. The
+    /// run then ends as completed would, its job cancelled.
+    void cancelSync();
     /// Back to setup, keeping the chosen files.
     void reset();
 
@@ -94,6 +101,9 @@ private:
     Phase m_phase;
     std::optional<QString> m_sourceMediaFolder;
     std::optional<SyncPlan> m_currentPlan;
+    std::optional<TransferProgress> m_currentTransfer;
+    /// The running sync's stop request, shared with the engine.
+    std::shared_ptr<std::atomic<bool>> m_cancellation;
 };
 
 } // namespace quaverly

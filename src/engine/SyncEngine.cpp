@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/LocalFile.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 
@@ -82,12 +83,6 @@ QList<Track> toList(const std::vector<const Track *> &tracks)
     return list;
 }
 
-void report(const SyncJob &job, const SyncEngine::Progress &progress)
-{
-    if (progress)
-        progress(job);
-}
-
 // Makes a folder that receives copies, once per run, and clears it of the temporaries a killed
 // run left there: nothing else would ever remove them.
 void prepareFolder(const QString &folder, QSet<QString> &prepared)
@@ -117,12 +112,29 @@ QFuture<SyncPlan> SyncEngine::createPlan(MusicLibrary source, MusicLibrary desti
     });
 }
 
-QFuture<SyncJob> SyncEngine::performSync(SyncPlan plan, Progress progress)
+QFuture<SyncPlan> SyncEngine::performSync(SyncPlan plan, Progress progress, RunControl control)
 {
-    return m_executor.run([plan = std::move(plan), progress = std::move(progress)]() mutable {
-        runSync(plan, progress);
-        return plan.job;
-    });
+    return m_executor.run(
+        [plan = std::move(plan), progress = std::move(progress), control = std::move(control)]() mutable {
+            runSync(plan, progress, control);
+            return plan;
+        });
+}
+
+std::optional<double> TransferProgress::bytesPerSecond() const
+{
+    // The first half second says more about the disk's caches than about the transfer.
+    if (elapsedMs < 500 || bytesDone <= 0)
+        return std::nullopt;
+    return double(bytesDone) * 1000.0 / double(elapsedMs);
+}
+
+std::optional<qint64> TransferProgress::secondsLeft() const
+{
+    const std::optional<double> speed = bytesPerSecond();
+    if (!speed)
+        return std::nullopt;
+    return qint64(double(std::max<qint64>(bytesTotal - bytesDone, 0)) / *speed + 0.5);
 }
 
 SyncPlan SyncEngine::makePlan(const MusicLibrary &source, const MusicLibrary &destination,
@@ -172,7 +184,19 @@ SyncPlan SyncEngine::planJob(SyncJob job, LocationResolver sourceResolver, Locat
                   .destination = std::move(destinationResolver)};
     internal::PlanBuilder(plan, source, destination).build();
     const std::optional<QString> &destinationFolder = plan.destination.libraryFolder();
-    if (plan.filesToCopy > 0 && destinationFolder)
+    const std::optional<QString> &sourceFolder = plan.source.libraryFolder();
+    if (plan.job.syncArtwork && sourceFolder) {
+        const QString artwork = Placement::appendedPath(*sourceFolder, artworkFolderName);
+        if (FileSystem::itemExists(artwork)) {
+            if (!destinationFolder)
+                throw notLocalDestination(artwork, plan.job);
+            plan.artworkFolder = Placement::appendedPath(*destinationFolder, artworkFolderName);
+            plan.artwork = planArtwork(artwork, *plan.artworkFolder);
+            for (const SyncPlan::ArtworkCopy &copy : std::as_const(plan.artwork))
+                plan.bytesToCopy += copy.size;
+        }
+    }
+    if ((plan.filesToCopy > 0 || !plan.artwork.isEmpty()) && destinationFolder)
         plan.availableSpace = FileSystem::availableSpace(*destinationFolder);
     if (plan.filesToRemove > 0)
         plan.trashAvailable = destinationFolder && FileSystem::hasTrash(*destinationFolder);
@@ -251,7 +275,139 @@ QList<Playlist> SyncEngine::findPlaylistsToSync(const MusicLibrary &source, cons
     return result;
 }
 
-void SyncEngine::runSync(SyncPlan &plan, const Progress &progress)
+namespace {
+
+// Carries out a plan, one stage after the other, counting and reporting as it goes.
+class Run
+{
+public:
+    Run(SyncPlan &plan, const SyncEngine::Progress &progress, const RunControl &control)
+        : m_plan(plan)
+        , m_job(plan.job)
+        , m_progress(progress)
+        , m_control(control)
+    {
+        m_clock.start();
+    }
+
+    // Thrown between two files once the caller asked the run to stop.
+    struct Cancelled
+    {
+    };
+
+    void copyTracks()
+    {
+        for (const SyncPlan::Copy &copy : std::as_const(m_plan.copies)) {
+            // Files the plan found nowhere are skipped like tracks without a file; one that vanished
+            // since then fails the copy below.
+            if (copy.kind == SyncPlan::Copy::Kind::copy) {
+                if (copy.target.isEmpty())
+                    throw notLocalDestination(copy.source, m_job);
+                copyFile(copy.source, copy.target, copy.size);
+                ++m_plan.outcome.copied;
+                m_plan.outcome.bytesCopied += copy.size;
+            }
+            ++m_job.completedItemCount;
+            if (copy.kind == SyncPlan::Copy::Kind::copy)
+                report();
+        }
+    }
+
+    void removeTracks()
+    {
+        std::vector<QString> emptiedFolders;
+        for (const SyncPlan::Removal &removal : std::as_const(m_plan.removals)) {
+            // No folder is ever removed, and a file already gone is done.
+            const bool removable = removal.kind == SyncPlan::Removal::Kind::remove
+                && FileSystem::itemExists(removal.path)
+                && !FileSystem::resourceValues(removal.path).isDirectory.value_or(true);
+            if (removable) {
+                stopIfAsked();
+                // What goes to the Trash can be brought back; only with the user's consent is a
+                // file deleted for good.
+                if (m_plan.trashAvailable) {
+                    FileSystem::trashItem(removal.path);
+                    ++m_plan.outcome.trashed;
+                } else {
+                    FileSystem::removeItem(removal.path);
+                    ++m_plan.outcome.deleted;
+                }
+                emptiedFolders.push_back(parentFolder(removal.path));
+            }
+            ++m_job.completedItemCount;
+            if (removable)
+                report();
+        }
+        SyncEngine::removeEmptiedFolders(emptiedFolders, m_plan.destination.libraryFolder().value_or(QString()));
+    }
+
+    // Updates and playlists are listed, never written: each counts as done, so a finished run
+    // reads 100 %.
+    void countUnwritten()
+    {
+        for (qsizetype i = 0; i < m_job.tracksToUpdate.size() + m_job.playlistsToSync.size(); ++i) {
+            ++m_job.completedItemCount;
+            report();
+        }
+    }
+
+    void mirrorArtwork()
+    {
+        if (!m_job.syncArtwork || !m_plan.artworkFolder)
+            return;
+        FileSystem::createFolder(*m_plan.artworkFolder);
+        for (const SyncPlan::ArtworkCopy &copy : std::as_const(m_plan.artwork)) {
+            copyFile(copy.source, copy.target, copy.size);
+            ++m_plan.outcome.artworkCopied;
+        }
+    }
+
+    void finishTransfer()
+    {
+        if (m_control.transfer)
+            m_control.transfer(transfer({}));
+    }
+
+    void report()
+    {
+        if (m_progress)
+            m_progress(m_job);
+    }
+
+    void stopIfAsked() const
+    {
+        if (m_control.cancellation && m_control.cancellation->load())
+            throw Cancelled{};
+    }
+
+private:
+    void copyFile(const QString &source, const QString &target, qint64 size)
+    {
+        stopIfAsked();
+        if (m_control.transfer)
+            m_control.transfer(transfer(source));
+        prepareFolder(parentFolder(target), m_preparedFolders);
+        FileSystem::replaceItem(source, target);
+        m_bytesDone += size;
+    }
+
+    [[nodiscard]] TransferProgress transfer(const QString &currentFile) const
+    {
+        return TransferProgress{m_bytesDone, m_plan.bytesToCopy, currentFile, m_clock.elapsed()};
+    }
+
+    SyncPlan &m_plan;
+    SyncJob &m_job;
+    const SyncEngine::Progress &m_progress;
+    const RunControl &m_control;
+    QElapsedTimer m_clock;
+    qint64 m_bytesDone = 0;
+    QSet<QString> m_preparedFolders;
+};
+
+} // namespace
+
+void SyncEngine::runSync(SyncPlan &plan, const Progress &progress, const RunControl &control)
 {
     if (const std::optional<QString> refusal = plan.refusal())
         throw SyncError(*refusal);
@@ -267,61 +423,23 @@ void SyncEngine::runSync(SyncPlan &plan, const Progress &progress)
     }
     SyncJob &job = plan.job;
     job.status = SyncJob::SyncStatus::transferring;
-    copyNewTracks(plan, progress);
-    removeOldTracks(plan, progress);
-    for (qsizetype i = 0; i < job.tracksToUpdate.size(); ++i) {
-        ++job.completedItemCount;
-        report(job, progress);
+    Run run(plan, progress, control);
+    try {
+        run.copyTracks();
+        run.removeTracks();
+        run.stopIfAsked();
+        run.countUnwritten();
+        run.mirrorArtwork();
+        run.finishTransfer();
+    } catch (const Run::Cancelled &) {
+        run.finishTransfer();
+        job.status = SyncJob::SyncStatus::cancelled;
+        run.report();
+        return;
     }
-    if (job.syncArtwork)
-        syncArtwork(plan);
     job.status = SyncJob::SyncStatus::completed;
     job.completedAt = QDateTime::currentDateTimeUtc();
-    report(job, progress);
-}
-
-void SyncEngine::copyNewTracks(SyncPlan &plan, const Progress &progress)
-{
-    SyncJob &job = plan.job;
-    QSet<QString> preparedFolders;
-    for (const SyncPlan::Copy &copy : std::as_const(plan.copies)) {
-        // Files the plan found nowhere are skipped like tracks without a file; one that vanished
-        // since then fails the copy below.
-        if (copy.kind != SyncPlan::Copy::Kind::copy) {
-            ++job.completedItemCount;
-            continue;
-        }
-        if (copy.target.isEmpty())
-            throw notLocalDestination(copy.source, job);
-        prepareFolder(parentFolder(copy.target), preparedFolders);
-        FileSystem::replaceItem(copy.source, copy.target);
-        ++job.completedItemCount;
-        report(job, progress);
-    }
-}
-
-void SyncEngine::removeOldTracks(SyncPlan &plan, const Progress &progress)
-{
-    SyncJob &job = plan.job;
-    std::vector<QString> emptiedFolders;
-    for (const SyncPlan::Removal &removal : std::as_const(plan.removals)) {
-        // No folder is ever removed, and a file already gone is done.
-        const bool removable = removal.kind == SyncPlan::Removal::Kind::remove && FileSystem::itemExists(removal.path)
-            && !FileSystem::resourceValues(removal.path).isDirectory.value_or(true);
-        if (removable) {
-            // What goes to the Trash can be brought back; only with the user's consent is a file
-            // deleted for good.
-            if (plan.trashAvailable)
-                FileSystem::trashItem(removal.path);
-            else
-                FileSystem::removeItem(removal.path);
-            emptiedFolders.push_back(parentFolder(removal.path));
-        }
-        ++job.completedItemCount;
-        if (removable)
-            report(job, progress);
-    }
-    removeEmptiedFolders(emptiedFolders, plan.destination.libraryFolder().value_or(QString()));
+    run.report();
 }
 
 void SyncEngine::removeEmptiedFolders(std::vector<QString> folders, const QString &destinationFolder)
@@ -337,37 +455,18 @@ void SyncEngine::removeEmptiedFolders(std::vector<QString> folders, const QStrin
     }
 }
 
-void SyncEngine::syncArtwork(const SyncPlan &plan)
-{
-    const std::optional<QString> &sourceFolder = plan.source.libraryFolder();
-    if (!sourceFolder)
-        return;
-    const QString source = Placement::appendedPath(*sourceFolder, artworkFolderName);
-    if (!FileSystem::itemExists(source))
-        return;
-    const std::optional<QString> &destinationFolder = plan.destination.libraryFolder();
-    if (!destinationFolder)
-        throw notLocalDestination(source, plan.job);
-    syncDirectory(source, Placement::appendedPath(*destinationFolder, artworkFolderName));
-}
-
-void SyncEngine::syncDirectory(const QString &sourceFolder, const QString &targetFolder)
+QList<SyncPlan::ArtworkCopy> SyncEngine::planArtwork(const QString &sourceFolder, const QString &targetFolder)
 {
     const QString source = Placement::normalisedPath(sourceFolder);
     const QString target = Placement::normalisedPath(targetFolder);
-    FileSystem::createFolder(target);
-
-    // A folder or file that cannot be read fails the run: a mirror that silently lacks files
+    QList<SyncPlan::ArtworkCopy> copies;
+    // A folder or file that cannot be read fails the plan: a mirror that silently lacks files
     // would pass for a complete one.
     FileSystem::DeepWalk walk(source);
-    QSet<QString> preparedFolders;
     while (const std::optional<FileSystem::DeepWalk::Item> item = walk.next()) {
-        const bool isFolder = item->values.isDirectory
-            ? *item->values.isDirectory
-            : FileSystem::resourceValues(item->path).isDirectory.value_or(false);
-        if (isFolder)
+        if (item->values.isDirectory.value_or(false))
             continue;
-        // A target folder inside the source would otherwise feed the walk its own copies.
+        // A target folder inside the source would otherwise feed the mirror its own copies.
         const QString path = Placement::normalisedPath(item->path);
         if (!Placement::isInside(path, source) || Placement::isInside(path, target))
             continue;
@@ -379,9 +478,9 @@ void SyncEngine::syncDirectory(const QString &sourceFolder, const QString &targe
             FileSystem::checkReadable(path);
             continue;
         }
-        prepareFolder(parentFolder(destination), preparedFolders);
-        FileSystem::replaceItem(path, destination);
+        copies.append(SyncPlan::ArtworkCopy{path, destination, FileSystem::fileStatus(path).value_or(FileSystem::FileStatus{}).size});
     }
+    return copies;
 }
 
 bool SyncEngine::needsCopy(const QString &source, const QString &target)

@@ -8,7 +8,9 @@
 #include <QFuture>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -19,6 +21,30 @@ struct MediaFolders
 {
     std::optional<QString> source{};
     std::optional<QString> destination{};
+};
+
+/// How far a run's copies have got, reported before each file is copied and once after the last.
+struct TransferProgress
+{
+    qint64 bytesDone = 0;
+    qint64 bytesTotal = 0;
+    /// The file being copied; empty once the copies are done.
+    QString currentFile{};
+    /// Since the run started.
+    qint64 elapsedMs = 0;
+
+    /// Nothing until there is something to measure.
+    [[nodiscard]] std::optional<double> bytesPerSecond() const;
+    [[nodiscard]] std::optional<qint64> secondsLeft() const;
+};
+
+/// What a caller may do with a run while it goes. Safe to use from any thread.
+struct RunControl
+{
+    /// Set to stop the run before the next file: it ends with status cancelled.
+    std::shared_ptr<std::atomic<bool>> cancellation{};
+    /// Receives the transfer's progress; called on the engine's executor, must return promptly.
+    std::function<void(const TransferProgress &)> transfer{};
 };
 
 /// Turns two scanned libraries into a SyncPlan and carries a plan out on the file system.
@@ -37,10 +63,10 @@ public:
     [[nodiscard]] QFuture<SyncPlan> createPlan(MusicLibrary source, MusicLibrary destination,
                                                MediaFolders mediaFolders = {});
 
-    /// Runs `plan` and yields its job as the run left it (status completed, completedAt set).
-    /// The future fails with SyncError when the plan refuses to start, and with the
-    /// FileSystemError of the first file operation that failed.
-    [[nodiscard]] QFuture<SyncJob> performSync(SyncPlan plan, Progress progress);
+    /// Runs `plan` and yields it as the run left it: its job completed (or cancelled) and its
+    /// outcome filled in. The future fails with SyncError when the plan refuses to start, and
+    /// with the FileSystemError of the first file operation that failed.
+    [[nodiscard]] QFuture<SyncPlan> performSync(SyncPlan plan, Progress progress, RunControl control = {});
 
     // Synchronous cores.
     [[nodiscard]] static SyncPlan makePlan(const MusicLibrary &source, const MusicLibrary &destination,
@@ -62,15 +88,16 @@ public:
     /// destination library folder while it runs. Throws SyncError, before anything is written,
     /// when the plan refuses to start or another run holds that lock, and FileSystemError at
     /// the first failing file operation, leaving the job transferring.
-    static void runSync(SyncPlan &plan, const Progress &progress);
-    static void copyNewTracks(SyncPlan &plan, const Progress &progress);
-    static void removeOldTracks(SyncPlan &plan, const Progress &progress);
+    /// A cancelled run stops before its next file, with status cancelled and no completedAt;
+    /// what it did stays done.
+    static void runSync(SyncPlan &plan, const Progress &progress, const RunControl &control = {});
     /// Removes each of `folders` (folders a removal of this run emptied) and then its parents,
     /// as long as they hold nothing at all and lie strictly inside `destinationFolder`.
     static void removeEmptiedFolders(std::vector<QString> folders, const QString &destinationFolder);
-    /// Mirrors the source "Album Artwork" folder into the destination by modification date.
-    static void syncArtwork(const SyncPlan &plan);
-    static void syncDirectory(const QString &sourceFolder, const QString &targetFolder);
+    /// The files of `sourceFolder` (an artwork folder) that `targetFolder` lacks or holds older,
+    /// visible ones only. Throws FileSystemError naming what cannot be read.
+    [[nodiscard]] static QList<SyncPlan::ArtworkCopy> planArtwork(const QString &sourceFolder,
+                                                                  const QString &targetFolder);
     /// True when `target` is missing, either date is unavailable, or `source` is newer.
     [[nodiscard]] static bool needsCopy(const QString &source, const QString &target);
 

@@ -1,5 +1,7 @@
 #include "engine/SyncPlan.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace quaverly {
@@ -32,6 +34,70 @@ QStringList SyncPlan::missingFiles() const
             paths.append(copy.source);
     }
     return paths;
+}
+
+QString SyncPlan::reason(Copy::Kind kind)
+{
+    switch (kind) {
+    case Copy::Kind::copy:
+        return {};
+    case Copy::Kind::noFile:
+        return u"no file"_s;
+    case Copy::Kind::notOnThisComputer:
+        return u"on the other computer"_s;
+    case Copy::Kind::missing:
+        return u"not found"_s;
+    case Copy::Kind::libraryFile:
+        return u"a library file"_s;
+    }
+    Q_UNREACHABLE();
+    return {};
+}
+
+QString SyncPlan::reason(Removal::Kind kind)
+{
+    switch (kind) {
+    case Removal::Kind::remove:
+        return {};
+    case Removal::Kind::noFile:
+        return u"no file"_s;
+    case Removal::Kind::notOnThisComputer:
+        return u"on the other computer"_s;
+    case Removal::Kind::outsideDestination:
+        return u"outside the destination library folder"_s;
+    case Removal::Kind::placedAgain:
+        return u"a new track is copied there"_s;
+    case Removal::Kind::stillListed:
+        return u"still used by another track"_s;
+    case Removal::Kind::libraryFile:
+        return u"a library file"_s;
+    }
+    Q_UNREACHABLE();
+    return {};
+}
+
+QStringList SyncPlan::copiedTargets() const
+{
+    // The run copies in list order and counts every entry it deals with, copied or not.
+    const qsizetype done = std::min<qsizetype>(job.completedItemCount, copies.size());
+    QStringList targets;
+    targets.reserve(outcome.copied);
+    for (qsizetype i = 0; i < done; ++i) {
+        if (copies.at(i).kind == Copy::Kind::copy)
+            targets.append(copies.at(i).target);
+    }
+    return targets;
+}
+
+QByteArray SyncPlan::importList() const
+{
+    QByteArray list = "#EXTM3U\n";
+    for (const QString &target : copiedTargets()) {
+        // A name with a line break cannot stand on a line of its own.
+        if (!target.contains(u'\n') && !target.contains(u'\r'))
+            list += target.toUtf8() + '\n';
+    }
+    return list;
 }
 
 std::optional<QString> SyncPlan::refusal() const

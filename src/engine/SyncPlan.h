@@ -65,6 +65,24 @@ struct SyncPlan
         QString path{};
     };
 
+    /// One file of the "Album Artwork" mirror.
+    struct ArtworkCopy
+    {
+        QString source{};
+        QString target{};
+        qint64 size = 0;
+    };
+
+    /// What a run has done so far.
+    struct Outcome
+    {
+        qsizetype copied = 0;
+        qint64 bytesCopied = 0;
+        qsizetype trashed = 0;
+        qsizetype deleted = 0;
+        qsizetype artworkCopied = 0;
+    };
+
     SyncJob job{};
     LocationResolver source{};
     LocationResolver destination{};
@@ -72,6 +90,11 @@ struct SyncPlan
     QList<Copy> copies{};
     /// One entry per job.tracksToRemove, in the same order.
     QList<Removal> removals{};
+    /// The destination's "Album Artwork" folder, made by the mirror; nothing when the source has
+    /// no artwork folder or the job mirrors none.
+    std::optional<QString> artworkFolder{};
+    /// The artwork files that are missing from the mirror or older there.
+    QList<ArtworkCopy> artwork{};
 
     qsizetype filesToCopy = 0;
     qsizetype filesMissing = 0;
@@ -82,6 +105,7 @@ struct SyncPlan
     qsizetype keptStillListed = 0;
     /// Copies that take a new name because another file has their place.
     qsizetype renamedCopies = 0;
+    /// Bytes of the tracks and artwork files to copy.
     qint64 bytesToCopy = 0;
     /// Free bytes on the destination library's volume, when it could be asked.
     std::optional<qint64> availableSpace{};
@@ -105,12 +129,23 @@ struct SyncPlan
         bool permanentDeletion = false;
     };
     Consent consent{};
+    Outcome outcome{};
 
     /// Files would be deleted for good, which waits for the user's consent.
     [[nodiscard]] bool deletionNeedsConsent() const { return filesToRemove > 0 && !trashAvailable; }
 
+    /// Why a file is not copied, or not removed, in a few words ("not found", "outside the
+    /// destination library folder", …); empty for one that is.
+    [[nodiscard]] static QString reason(Copy::Kind kind);
+    [[nodiscard]] static QString reason(Removal::Kind kind);
+
     /// The paths of the files to copy that were not found, in list order.
     [[nodiscard]] QStringList missingFiles() const;
+    /// The paths the run copied tracks to so far, in list order.
+    [[nodiscard]] QStringList copiedTargets() const;
+    /// An extended M3U playlist (UTF-8) of every track file the run copied, for adding them to the
+    /// destination's music application in one step.
+    [[nodiscard]] QByteArray importList() const;
     /// Why the sync must not start (nothing to copy can be found, not enough room, a mass
     /// removal without consent), as the sentence the user sees; nothing when it may.
     [[nodiscard]] std::optional<QString> refusal() const;

@@ -62,7 +62,8 @@ TEST(CliTest, PlansAndSyncsTheDemoPairWithoutTouchingLibraryFiles)
 
     const CliResult sync = runCli({u"sync"_s, pair.source.xmlPath, pair.destination.xmlPath});
     ASSERT_EQ(sync.exitCode, 0) << sync.err.toStdString();
-    EXPECT_TRUE(sync.out.startsWith(plan.out)) << sync.out.toStdString();
+    // The same plan, but for the free space, which anything else on the machine may change meanwhile.
+    EXPECT_TRUE(sync.out.startsWith(lines.mid(0, 4).join(u'\n') + u"\nTo copy: "_s)) << sync.out.toStdString();
     EXPECT_TRUE(sync.out.contains(u"\nSync complete\n"_s)) << sync.out.toStdString();
 
     // Every source medium now has a twin at the same place under the destination folder, and
