@@ -2,11 +2,17 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <sys/resource.h>
 
@@ -208,4 +214,70 @@ TEST(CliTest, AnEmptySourceRemovesNothingWithoutConsent)
     const CliResult allowed = runCli({u"sync"_s, notALibrary, pair.destination.xmlPath, u"--allow-mass-removal"_s});
     EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
     EXPECT_EQ(present(), 0);
+}
+
+TEST(CliTest, DoesExactlyTheOperationsItListsAndStopsCleanlyOnAnInterrupt)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const auto pair = quaverly::fixtures::generateDemoPair(folder.path());
+    const QString importList = folder.filePath(u"Import.m3u8"_s);
+    const CliResult planned = runCli({u"plan"_s, pair.source.xmlPath, pair.destination.xmlPath, u"--files"_s, u"--json"_s});
+    ASSERT_EQ(planned.exitCode, 0) << planned.err.toStdString();
+    const QJsonArray operations = QJsonDocument::fromJson(planned.out.toUtf8()).array();
+    ASSERT_FALSE(operations.isEmpty());
+    QMap<QString, QByteArray> before;
+    for (const QString &file : pair.source.mediaPaths + pair.destination.mediaPaths)
+        before.insert(file, digest(file));
+
+    const CliResult synced = runCli({u"sync"_s, pair.source.xmlPath, pair.destination.xmlPath, u"--json"_s,
+                                     u"--import-list"_s, importList});
+    ASSERT_EQ(synced.exitCode, 0) << synced.err.toStdString();
+    const QStringList syncLines = synced.out.split(u'\n');
+    const auto done = std::find_if(syncLines.cbegin(), syncLines.cend(), [](const QString &line) { return line.startsWith(u'['); });
+    ASSERT_NE(done, syncLines.cend()) << synced.out.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(done->toUtf8()).array(), operations) << "the run did every listed operation and no other";
+    QStringList copied;
+    for (const QJsonValue &value : operations) {
+        const QJsonObject op = value.toObject();
+        const QString kind = op.value(u"operation"_s).toString();
+        if (kind == u"copy" || kind == u"artwork") {
+            EXPECT_EQ(digest(op.value(u"target"_s).toString()), digest(op.value(u"source"_s).toString()));
+            before.remove(op.value(u"target"_s).toString());
+            copied += kind == u"copy" ? QStringList{op.value(u"target"_s).toString()} : QStringList{};
+        } else if (kind == u"remove") {
+            EXPECT_FALSE(QFile::exists(op.value(u"path"_s).toString()));
+            before.remove(op.value(u"path"_s).toString());
+        }
+    }
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        EXPECT_EQ(digest(it.key()), it.value()) << "an unlisted file changed: " << it.key().toStdString();
+    QFile list(importList);
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(list.readAll()), u"#EXTM3U\n"_s + copied.join(u'\n') + u'\n');
+
+    // A bigger pair, interrupted as soon as its plan is printed.
+    quaverly::fixtures::LibraryOptions options;
+    options.trackCount = 5000;
+    options.playlistCount = 2;
+    options.writeMedia = true;
+    options.libraryFolder = folder.filePath(u"Big/Source"_s);
+    options.mediaBytes = 512;
+    const auto big = quaverly::fixtures::generatePair(options, {.removedTracks = 5000}, folder.filePath(u"Big/Dest"_s));
+    QProcess process;
+    process.start(QStringLiteral(QUAVERLY_CLI_PATH), {u"sync"_s, big.source.xmlPath, big.destination.xmlPath});
+    ASSERT_TRUE(process.waitForReadyRead(60'000));
+    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(process.waitForFinished(60'000));
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains(u"The sync was stopped after "_s));
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardOutput()).contains(u"\nSync cancelled\n"_s));
+    QDirIterator it(big.destination.libraryFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    qsizetype files = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        EXPECT_FALSE(path.contains(u".quaverly"_s)) << "left behind: " << path.toStdString();
+        ++files;
+    }
+    EXPECT_LT(files, qsizetype(big.source.mediaPaths.size())) << "the run was stopped before its end";
 }

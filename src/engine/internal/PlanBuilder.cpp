@@ -90,9 +90,11 @@ PlanBuilder::PlanBuilder(SyncPlan &plan, const MusicLibrary &source, const Music
 void PlanBuilder::build()
 {
     QList<Track> &tracks = m_plan.job.tracksToAdd;
-    // Settled in a fixed order, so that a rerun gives every track the same place.
-    std::sort(tracks.begin(), tracks.end(),
-              [](const Track &a, const Track &b) { return a.persistentID < b.persistentID; });
+    // Settled in a fixed order, so that a rerun gives every track the same place and lists the
+    // operations alike.
+    const auto byID = [](const Track &a, const Track &b) { return a.persistentID < b.persistentID; };
+    std::sort(tracks.begin(), tracks.end(), byID);
+    std::sort(m_plan.job.tracksToRemove.begin(), m_plan.job.tracksToRemove.end(), byID);
 
     // Where each file is and would land first: the names asked about tell which tracks of the
     // two libraries need their locations read at all.
