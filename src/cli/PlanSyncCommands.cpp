@@ -100,12 +100,14 @@ extern "C" void requestStop(int signal)
     stopRequested.store(true);
 }
 
-// Reads both files as the window does, one scanner with two reads, and plans the job.
+// Reads both files as the window does, at once, and plans the job.
 SyncPlan makePlan(const PlanArguments &arguments)
 {
-    MusicLibraryScanner scanner;
-    QFuture<MusicLibrary> sourceScan = scanner.scanLibrary(libraryUrl(arguments.source));
-    QFuture<MusicLibrary> destinationScan = scanner.scanLibrary(libraryUrl(arguments.destination));
+    // A scanner keeps nothing between reads: one for each file reads both at once.
+    MusicLibraryScanner sourceScanner;
+    MusicLibraryScanner destinationScanner;
+    QFuture<MusicLibrary> sourceScan = sourceScanner.scanLibrary(libraryUrl(arguments.source));
+    QFuture<MusicLibrary> destinationScan = destinationScanner.scanLibrary(libraryUrl(arguments.destination));
     const MusicLibrary source = sourceScan.result();
     const MusicLibrary destination = destinationScan.result();
     SyncEngine engine;

@@ -102,11 +102,13 @@ void SyncCoordinator::scanLibraries()
     assign(m_currentJob, {});
     assign(m_currentPlan, {});
 
-    // One scanner reads both files one after the other; waiting for both before looking at
-    // either means a quick failure of one read is published only once the other has ended.
-    MusicLibraryScanner scanner;
-    QList<QFuture<MusicLibrary>> reads{scanner.scanLibrary(*m_sourceLibraryURL),
-                                       scanner.scanLibrary(*m_destinationLibraryURL)};
+    // A scanner keeps nothing between reads, so one for each file reads both at once; waiting
+    // for both before looking at either means a quick failure of one read is published only
+    // once the other has ended.
+    MusicLibraryScanner sourceScanner;
+    MusicLibraryScanner destinationScanner;
+    QList<QFuture<MusicLibrary>> reads{sourceScanner.scanLibrary(*m_sourceLibraryURL),
+                                       destinationScanner.scanLibrary(*m_destinationLibraryURL)};
     whenEnded(shared_from_this(), QtFuture::whenAll(reads.begin(), reads.end()),
               [mediaFolders = MediaFolders{m_sourceMediaFolder, std::nullopt}](
                   SyncCoordinator &self, const QFuture<QList<QFuture<MusicLibrary>>> &ended) {
