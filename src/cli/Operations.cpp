@@ -1,7 +1,6 @@
 #include "cli/Operations.h"
 
 #include <QJsonObject>
-#include <QMap>
 
 #include <algorithm>
 #include <functional>
@@ -88,36 +87,6 @@ QJsonArray operationsJson(const SyncPlan &plan, bool doneOnly)
         array.append(object);
     });
     return array;
-}
-
-QStringList outcomeLines(const SyncPlan &plan)
-{
-    const auto files = [](qsizetype count) { return count == 1 ? u"1 file"_s : u"%1 files"_s.arg(count); };
-    QStringList lines;
-    const SyncPlan::Outcome &outcome = plan.outcome;
-    if (outcome.copied > 0)
-        lines.append(u"Copied %1 (%2)."_s.arg(files(outcome.copied), formattedByteCount(outcome.bytesCopied)));
-    if (outcome.trashed > 0)
-        lines.append(u"Moved %1 to the Trash."_s.arg(files(outcome.trashed)));
-    if (outcome.deleted > 0)
-        lines.append(u"Deleted %1 for good."_s.arg(files(outcome.deleted)));
-    QMap<QString, qsizetype> kept;
-    forEachOperation(plan, true, [&kept](const Operation &op) {
-        if (op.operation == u"keep")
-            ++kept[op.reason];
-    });
-    QStringList reasons;
-    qsizetype keptCount = 0;
-    for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
-        reasons.append(u"%1 %2"_s.arg(it.value()).arg(it.key()));
-        keptCount += it.value();
-    }
-    if (keptCount > 0)
-        lines.append(u"Kept %1: %2."_s.arg(files(keptCount), reasons.join(u", "_s)));
-    if (outcome.artworkCopied > 0)
-        lines.append(u"Copied %1 artwork %2."_s.arg(outcome.artworkCopied)
-                         .arg(outcome.artworkCopied == 1 ? u"file"_s : u"files"_s));
-    return lines;
 }
 
 } // namespace quaverly::cli

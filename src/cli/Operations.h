@@ -13,8 +13,4 @@ namespace quaverly::cli {
 /// The same operations as JSON objects: {"operation", "source"/"path", "target", "renamedFrom", "reason"}.
 [[nodiscard]] QJsonArray operationsJson(const SyncPlan &plan, bool doneOnly);
 
-/// What a run did, a line each for what applies: files copied and their bytes, files moved to
-/// the Trash or deleted, files kept and why, artwork files copied.
-[[nodiscard]] QStringList outcomeLines(const SyncPlan &plan);
-
 } // namespace quaverly::cli

@@ -289,8 +289,8 @@ int runSyncCommand(const QStringList &arguments)
         const bool cancelled = job.status == SyncJob::SyncStatus::cancelled;
         printLine(cancelled ? u"Sync cancelled"_s : u"Sync complete"_s);
         printLine(u"Items completed: %1 of %2"_s.arg(job.completedItemCount).arg(job.totalItemCount));
-        for (const QString &line : outcomeLines(finished))
-            printLine(line);
+        for (const QString &line : finished.outcomeSummary())
+            printLine(line + u'.');
         if (parsed->json) {
             printJson(QJsonDocument(operationsJson(finished, true)));
         } else if (parsed->files) {

@@ -1,5 +1,7 @@
 #include "engine/SyncPlan.h"
 
+#include <QMap>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -34,6 +36,43 @@ QStringList SyncPlan::missingFiles() const
             paths.append(copy.source);
     }
     return paths;
+}
+
+QStringList SyncPlan::outcomeSummary() const
+{
+    const auto files = [](qsizetype count) { return count == 1 ? u"1 file"_s : u"%1 files"_s.arg(count); };
+    QStringList lines;
+    if (outcome.copied > 0)
+        lines.append(u"Copied %1 (%2)"_s.arg(files(outcome.copied), formattedByteCount(outcome.bytesCopied)));
+    if (outcome.trashed > 0)
+        lines.append(u"Moved %1 to the Trash"_s.arg(files(outcome.trashed)));
+    if (outcome.deleted > 0)
+        lines.append(u"Deleted %1 for good"_s.arg(files(outcome.deleted)));
+
+    // The run deals with the copies first, then the removals; a cancelled run kept only the
+    // removals it reached. A track without a file keeps nothing.
+    const qsizetype reached =
+        std::clamp<qsizetype>(job.completedItemCount - copies.size(), 0, removals.size());
+    QMap<QString, qsizetype> kept;
+    qsizetype keptCount = 0;
+    for (qsizetype i = 0; i < reached; ++i) {
+        const Removal::Kind kind = removals.at(i).kind;
+        if (kind != Removal::Kind::remove && kind != Removal::Kind::noFile) {
+            ++kept[reason(kind)];
+            ++keptCount;
+        }
+    }
+    if (keptCount > 0) {
+        QStringList reasons;
+        for (auto it = kept.cbegin(); it != kept.cend(); ++it)
+            reasons.append(kept.size() == 1 ? it.key() : u"%1 %2"_s.arg(it.value()).arg(it.key()));
+        lines.append(u"Kept %1 (%2)"_s.arg(files(keptCount), reasons.join(u", "_s)));
+    }
+    if (outcome.artworkCopied > 0) {
+        lines.append(outcome.artworkCopied == 1 ? u"Copied 1 artwork file"_s
+                                                : u"Copied %1 artwork files"_s.arg(outcome.artworkCopied));
+    }
+    return lines;
 }
 
 QString SyncPlan::reason(Copy::Kind kind)

@@ -141,6 +141,9 @@ struct SyncPlan
 
     /// The paths of the files to copy that were not found, in list order.
     [[nodiscard]] QStringList missingFiles() const;
+    /// What the run did, a line each for what applies: files copied and their bytes, moved to
+    /// the Trash or deleted, kept and why (of the removals it reached), artwork files copied.
+    [[nodiscard]] QStringList outcomeSummary() const;
     /// The paths the run copied tracks to so far, in list order.
     [[nodiscard]] QStringList copiedTargets() const;
     /// An extended M3U playlist (UTF-8) of every track file the run copied, for adding them to the

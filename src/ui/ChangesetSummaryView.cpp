@@ -13,10 +13,13 @@ namespace quaverly {
 
 ChangesetSummaryView::ChangesetSummaryView(QWidget *parent)
     : QWidget(parent)
-    , m_cards{new SummaryCard(u"plus.circle.fill"_s, Theme::Tint::green, u"Tracks to Add"_s),
-              new SummaryCard(u"minus.circle.fill"_s, Theme::Tint::red, u"Tracks to Remove"_s),
-              new SummaryCard(u"arrow.triangle.2.circlepath.circle.fill"_s, Theme::Tint::blue, u"Metadata Updates"_s),
-              new SummaryCard(u"music.note.list"_s, Theme::Tint::orange, u"Playlists"_s)}
+    , m_cards{new SummaryCard(u"plus.circle.fill"_s, Theme::Tint::green, u"Tracks to Add"_s,
+                              u"Show the tracks to add"_s),
+              new SummaryCard(u"minus.circle.fill"_s, Theme::Tint::red, u"Tracks to Remove"_s,
+                              u"Show the tracks to remove"_s),
+              new SummaryCard(u"arrow.triangle.2.circlepath.circle.fill"_s, Theme::Tint::blue, u"Metadata Updates"_s,
+                              u"Show the metadata updates"_s),
+              new SummaryCard(u"music.note.list"_s, Theme::Tint::orange, u"Playlists"_s, u"Show the playlists"_s)}
     , m_noChangesNote(new QLabel(u"Libraries are already in sync."_s))
 {
     m_cards[0]->setObjectName(u"addCard"_s);
@@ -32,8 +35,12 @@ ChangesetSummaryView::ChangesetSummaryView(QWidget *parent)
 
     auto *cardRow = new QHBoxLayout;
     cardRow->setSpacing(12);
-    for (SummaryCard *card : m_cards)
-        cardRow->addWidget(card, 1);
+    using List = PlanListModel::List;
+    const List lists[] = {List::tracksToAdd, List::tracksToRemove, List::metadataUpdates, List::playlists};
+    for (int i = 0; i < 4; ++i) {
+        cardRow->addWidget(m_cards[i], 1);
+        connect(m_cards[i], &SummaryCard::activated, this, [this, list = lists[i]] { Q_EMIT listRequested(list); });
+    }
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

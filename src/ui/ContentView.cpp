@@ -3,6 +3,7 @@
 #include "coordinator/SyncCoordinator.h"
 #include "ui/ChangesetSummaryView.h"
 #include "ui/ErrorBanner.h"
+#include "ui/PlanListDialog.h"
 #include "ui/SkippedFilesView.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
@@ -10,6 +11,7 @@
 #include "ui/Theme.h"
 
 #include <QBoxLayout>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
@@ -36,7 +38,7 @@ QFrame *makeDivider()
 
 // A section that appears and disappears as a whole: a divider above its content, then what
 // belongs with that content, closer to it.
-QWidget *makeSection(QWidget *content, QWidget *companion, const QString &name)
+QWidget *makeSection(QWidget *content, std::initializer_list<QWidget *> companions, const QString &name)
 {
     auto *section = new QWidget;
     section->setObjectName(name);
@@ -47,7 +49,8 @@ QWidget *makeSection(QWidget *content, QWidget *companion, const QString &name)
     auto *group = new QVBoxLayout;
     group->setSpacing(12);
     group->addWidget(content);
-    group->addWidget(companion);
+    for (QWidget *companion : companions)
+        group->addWidget(companion);
     column->addLayout(group);
     return section;
 }
@@ -58,14 +61,17 @@ ContentView::ContentView(QWidget *parent)
     : QWidget(parent)
     , m_coordinator(SyncCoordinator::create())
     , m_consent(&ContentView::askConsent)
+    , m_stopQuestion(&ContentView::askToStop)
     , m_sourcePicker(new LibraryPickerView(u"Source Library"_s))
     , m_destinationPicker(new LibraryPickerView(u"Destination Library"_s))
     , m_summary(new ChangesetSummaryView)
     , m_notice(new PlanNoticeView)
     , m_errorBanner(new ErrorBanner)
     , m_progress(new SyncProgressView)
+    , m_runSummary(new RunSummaryView)
     , m_skipped(new SkippedFilesView)
     , m_startOverButton(new QPushButton(u"Start Over"_s))
+    , m_cancelButton(new QPushButton)
     , m_scanButton(new QPushButton)
     , m_scanSpinner(new Spinner(0.7))
     , m_scanBusyLabel(new QLabel(u"Scanning\u2026"_s))
@@ -101,15 +107,20 @@ ContentView::ContentView(QWidget *parent)
 
     m_summary->setObjectName(u"summaryView"_s);
     m_notice->setObjectName(u"planNotice"_s);
-    m_summarySection = makeSection(m_summary, m_notice, u"summarySection"_s);
+    m_summarySection = makeSection(m_summary, {m_notice}, u"summarySection"_s);
     m_errorBanner->setObjectName(u"errorBanner"_s);
     m_progress->setObjectName(u"progressView"_s);
+    m_runSummary->setObjectName(u"runSummary"_s);
     m_skipped->setObjectName(u"skippedFiles"_s);
-    m_progressSection = makeSection(m_progress, m_skipped, u"progressSection"_s);
+    m_progressSection = makeSection(m_progress, {m_runSummary, m_skipped}, u"progressSection"_s);
 
     // Button row.
     m_startOverButton->setObjectName(u"startOverButton"_s);
     Theme::styleBorderless(m_startOverButton, palette());
+    m_cancelButton->setObjectName(u"cancelButton"_s);
+    // Wide enough for either label, so the row does not shift when it changes.
+    m_cancelButton->setText(u"Cancelling\u2026"_s);
+    m_cancelButton->setMinimumWidth(m_cancelButton->sizeHint().width());
     m_scanButton->setObjectName(u"scanButton"_s);
     m_scanSpinner->setObjectName(u"scanSpinner"_s);
     m_scanBusyLabel->setObjectName(u"scanBusyLabel"_s);
@@ -129,6 +140,7 @@ ContentView::ContentView(QWidget *parent)
     Theme::styleProminent(m_syncButton, palette());
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_startOverButton);
+    buttons->addWidget(m_cancelButton);
     buttons->addStretch();
     buttons->addWidget(m_scanButton);
     buttons->addWidget(m_syncButton);
@@ -155,7 +167,9 @@ ContentView::ContentView(QWidget *parent)
         m_coordinator->scanLibraries();
     });
     connect(m_errorBanner, &ErrorBanner::dismissed, this, [this] { m_coordinator->reset(); });
+    connect(m_summary, &ChangesetSummaryView::listRequested, this, &ContentView::openList);
     connect(m_startOverButton, &QPushButton::clicked, this, [this] { m_coordinator->reset(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, &ContentView::cancelSync);
     connect(m_scanButton, &QPushButton::clicked, this, [this] { m_coordinator->scanLibraries(); });
     connect(m_syncButton, &QPushButton::clicked, this, &ContentView::startSync);
     connect(m_coordinator.get(), &SyncCoordinator::objectWillChange, this, &ContentView::scheduleRefresh);
@@ -181,6 +195,28 @@ void ContentView::setFolderDialog(const PlanNoticeView::FolderDialog &dialog)
 void ContentView::setConsent(Consent consent)
 {
     m_consent = std::move(consent);
+}
+
+void ContentView::setStopQuestion(StopQuestion question)
+{
+    m_stopQuestion = std::move(question);
+}
+
+void ContentView::setSaveDialog(const RunSummaryView::SaveDialog &dialog)
+{
+    m_runSummary->setSaveDialog(dialog);
+}
+
+bool ContentView::askToStop(QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Warning, u"Stop the Sync?"_s, u"Stop the sync?"_s, QMessageBox::NoButton, parent);
+    box.setInformativeText(u"The file being copied is finished first; what the sync has done so far stays done."_s);
+    QPushButton *stop = box.addButton(u"Stop Sync"_s, QMessageBox::DestructiveRole);
+    QPushButton *keep = box.addButton(u"Keep Running"_s, QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == stop;
 }
 
 bool ContentView::askConsent(QWidget *parent, const SyncPlan &plan, Question question)
@@ -227,6 +263,41 @@ void ContentView::startSync()
         consent.permanentDeletion = true;
     }
     m_coordinator->startSync(consent);
+}
+
+void ContentView::cancelSync()
+{
+    m_cancelRequested = true;
+    m_coordinator->cancelSync();
+    refresh();
+}
+
+// A window closed during a sync would leave the run going unseen; the user decides whether it
+// stops or keeps the window, and with it the run, in view. Once stopping, it may close.
+void ContentView::closeEvent(QCloseEvent *event)
+{
+    if (m_coordinator->phase().is(Kind::syncing) && !m_cancelRequested) {
+        if (!m_stopQuestion(this)) {
+            event->ignore();
+            return;
+        }
+        cancelSync();
+    }
+    QWidget::closeEvent(event);
+}
+
+// One window per list: asking again brings the open one forward.
+void ContentView::openList(PlanListModel::List list)
+{
+    const std::optional<SyncPlan> &plan = m_coordinator->currentPlan();
+    if (!plan)
+        return;
+    QPointer<PlanListDialog> &dialog = m_lists.at(size_t(list));
+    if (!dialog)
+        dialog = new PlanListDialog(*plan, list, this);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 // The accent-coloured buttons hold colours taken from the palette; a new palette (light to dark)
@@ -282,17 +353,46 @@ void ContentView::refresh()
         m_errorBanner->setMessage(phase.message);
     m_errorBanner->setVisible(phase.is(Kind::failed));
 
-    const bool showProgress = job && (phase.is(Kind::syncing) || phase.is(Kind::completed));
-    if (showProgress)
-        m_progress->setJob(*job);
-    m_progressSection->setVisible(showProgress);
-    // The plan outlives its run, so the files it could not find are still known at the end.
-    const bool showSkipped = plan && plan->filesMissing > 0 && phase.is(Kind::completed);
-    if (showSkipped)
-        m_skipped->setMissingFiles(plan->missingFiles());
-    m_skipped->setVisible(showSkipped);
+    // A list shows the plan it was opened from; once that plan is gone, so is the list.
+    for (QPointer<PlanListDialog> &list : m_lists) {
+        if (list && (!plan || plan->job.id != list->jobId()))
+            list->close();
+    }
 
-    m_startOverButton->setVisible(phase.is(Kind::completed));
+    const bool syncing = phase.is(Kind::syncing);
+    const bool completed = phase.is(Kind::completed);
+    if (!syncing)
+        m_cancelRequested = false;
+    const bool showProgress = job && (syncing || completed);
+    if (showProgress) {
+        m_progress->setJob(*job);
+        // Until the first file is reported, the bytes to copy are known from the plan.
+        std::optional<TransferProgress> transfer = coordinator.currentTransfer();
+        if (!transfer && plan)
+            transfer = TransferProgress{0, plan->bytesToCopy};
+        m_progress->setTransfer(syncing ? transfer : std::nullopt);
+    }
+    m_progressSection->setVisible(showProgress);
+    // The plan outlives its run, so what the run did and the files it could not find are still
+    // known at the end. Reading them goes through every track, so it is done once per run, not
+    // at every refresh.
+    if (completed && plan) {
+        const auto run = std::tuple(plan->job.id, int(plan->job.status), plan->job.completedItemCount);
+        if (m_summarisedRun != run) {
+            m_summarisedRun = run;
+            m_runSummary->setPlan(*plan);
+            m_skipped->setMissingFiles(plan->filesMissing > 0 ? plan->missingFiles() : QStringList());
+        }
+    } else {
+        m_summarisedRun.reset();
+    }
+    m_runSummary->setVisible(completed && plan && !m_runSummary->isEmpty());
+    m_skipped->setVisible(completed && plan && plan->filesMissing > 0);
+
+    m_startOverButton->setVisible(completed);
+    m_cancelButton->setVisible(syncing);
+    m_cancelButton->setEnabled(!m_cancelRequested);
+    m_cancelButton->setText(m_cancelRequested ? u"Cancelling\u2026"_s : u"Cancel"_s);
     m_scanButton->setText(scanning ? QString() : u"Scan Libraries"_s);
     m_scanSpinner->setVisible(scanning);
     m_scanBusyLabel->setVisible(scanning);

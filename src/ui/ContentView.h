@@ -1,12 +1,18 @@
 #pragma once
 
 #include "ui/LibraryPickerView.h"
+#include "ui/PlanListModel.h"
 #include "ui/PlanNoticeView.h"
+#include "ui/RunSummaryView.h"
 
+#include <QPointer>
+#include <QUuid>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 class QLabel;
 class QPushButton;
@@ -16,15 +22,17 @@ namespace quaverly {
 struct SyncPlan;
 class ChangesetSummaryView;
 class ErrorBanner;
+class PlanListDialog;
 class SkippedFilesView;
 class Spinner;
 class SyncCoordinator;
 class SyncProgressView;
 
-/// The main window: header, the two library pickers, the planned changes and what to know about
-/// them, the error banner, the progress of a sync with the files it skipped, and the button row.
-/// It owns its own coordinator, shows exactly what the coordinator holds, and redraws once per
-/// event-loop turn after the coordinator announces a change. Main thread only.
+/// The main window: header, the two library pickers, the planned changes (each card opens its
+/// list) and what to know about them, the error banner, the progress of a sync with what it did
+/// and the files it skipped, and the button row. It owns its own coordinator, shows exactly what
+/// the coordinator holds, and redraws once per event-loop turn after the coordinator announces a
+/// change. Closing it during a sync asks whether to stop the sync. Main thread only.
 class ContentView : public QWidget
 {
     Q_OBJECT
@@ -42,6 +50,8 @@ public:
     };
     /// Asks the question about `plan`; true only when the user agreed.
     using Consent = std::function<bool(QWidget *parent, const SyncPlan &plan, Question question)>;
+    /// Asks whether to stop the running sync as the window closes; true to stop it.
+    using StopQuestion = std::function<bool(QWidget *parent)>;
 
     explicit ContentView(QWidget *parent = nullptr);
     ~ContentView() override;
@@ -54,12 +64,19 @@ public:
     void setFolderDialog(const PlanNoticeView::FolderDialog &dialog);
     /// Replaces the questions asked before a mass removal or a deletion for good, for tests and tools.
     void setConsent(Consent consent);
+    /// Replaces the question asked when the window closes during a sync, for tests and tools.
+    void setStopQuestion(StopQuestion question);
+    /// Replaces the save dialog of "Save Import List…", for tests and tools.
+    void setSaveDialog(const RunSummaryView::SaveDialog &dialog);
 
     /// The platform's question: names the number, lists the files on request, Cancel by default.
     [[nodiscard]] static bool askConsent(QWidget *parent, const SyncPlan &plan, Question question);
+    /// The platform's question: "Stop Sync" or "Keep Running", Keep Running by default.
+    [[nodiscard]] static bool askToStop(QWidget *parent);
 
 protected:
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -67,10 +84,19 @@ private:
     void refresh();
     void updateMinimumSize();
     void startSync();
+    void cancelSync();
+    void openList(PlanListModel::List list);
 
     std::shared_ptr<SyncCoordinator> m_coordinator;
     bool m_refreshPending = false;
     Consent m_consent;
+    StopQuestion m_stopQuestion;
+    /// The user asked the running sync to stop; it has not ended yet.
+    bool m_cancelRequested = false;
+    /// The run whose summary and skipped files are shown: its job, status and items done.
+    std::optional<std::tuple<QUuid, int, qint64>> m_summarisedRun;
+    /// The open lists, one per card at most.
+    std::array<QPointer<PlanListDialog>, 4> m_lists;
 
     LibraryPickerView *m_sourcePicker;
     LibraryPickerView *m_destinationPicker;
@@ -80,8 +106,10 @@ private:
     ErrorBanner *m_errorBanner;
     QWidget *m_progressSection;
     SyncProgressView *m_progress;
+    RunSummaryView *m_runSummary;
     SkippedFilesView *m_skipped;
     QPushButton *m_startOverButton;
+    QPushButton *m_cancelButton;
     QPushButton *m_scanButton;
     Spinner *m_scanSpinner;
     QLabel *m_scanBusyLabel;

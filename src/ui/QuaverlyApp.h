@@ -9,8 +9,10 @@ class ContentView;
 /// The application shell: opens windows, each a ContentView with its own coordinator, and
 /// announces finished() once no window is open and no coordinator is left. A window closed
 /// during a scan or sync leaves its coordinator alive until that operation ends, so the process
-/// outlives the window exactly as long as the run. A platform quit request closes the windows
-/// and waits for running operations the same way.
+/// outlives the window exactly as long as the run; during a sync the window first asks whether to
+/// stop it, and stays open, its sync running, when the user keeps it. A platform quit request
+/// closes the windows, each asking the same, and waits for running operations the same way; a
+/// window that is kept ends the quit.
 class QuaverlyApp : public QObject
 {
     Q_OBJECT

@@ -3,13 +3,17 @@
 #include "ui/SymbolView.h"
 
 #include <QBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 
 using namespace Qt::StringLiterals;
 
 namespace quaverly {
 
-SummaryCard::SummaryCard(const QString &symbolName, Theme::Tint accent, const QString &title, QWidget *parent)
+SummaryCard::SummaryCard(const QString &symbolName, Theme::Tint accent, const QString &title, const QString &action,
+                         QWidget *parent)
     : PanelFrame(parent)
     , m_accent(accent)
     , m_symbol(new SymbolView(symbolName, Theme::Tint::secondary, Theme::TextStyle::title2))
@@ -35,6 +39,11 @@ SummaryCard::SummaryCard(const QString &symbolName, Theme::Tint accent, const QS
     column->addWidget(titleLabel);
 
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // Reached with Tab; a click opens the list without leaving a focus ring behind.
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
+    setAccessibleName(action);
+    setToolTip(action);
     setCount(0);
 }
 
@@ -45,6 +54,63 @@ void SummaryCard::setCount(qint64 count)
     m_count->setText(QString::number(count));
     m_count->setForegroundRole(Theme::textRole(active ? Theme::Tint::primary : Theme::Tint::secondary));
     m_count->update();
+}
+
+void SummaryCard::paintEvent(QPaintEvent *event)
+{
+    PanelFrame::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // The focus ring follows the panel's rounded outline, inside the widget so no neighbour
+    // paints over it.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), Theme::cornerRadius, Theme::cornerRadius);
+    painter.strokePath(path, QPen(Theme::color(Theme::Tint::accent, palette()), 2.0));
+}
+
+// A click counts when the press and the release both land on the card, as for a push button.
+void SummaryCard::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void SummaryCard::mouseReleaseEvent(QMouseEvent *event)
+{
+    const bool clicked = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    event->accept();
+    if (clicked)
+        Q_EMIT activated();
+}
+
+void SummaryCard::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!event->isAutoRepeat())
+            Q_EMIT activated();
+        event->accept();
+        return;
+    default:
+        PanelFrame::keyPressEvent(event);
+    }
+}
+
+void SummaryCard::focusInEvent(QFocusEvent *event)
+{
+    PanelFrame::focusInEvent(event);
+    update();
+}
+
+void SummaryCard::focusOutEvent(QFocusEvent *event)
+{
+    PanelFrame::focusOutEvent(event);
+    update();
 }
 
 } // namespace quaverly

@@ -1,6 +1,8 @@
 #include "ui/SyncProgressView.h"
 
+#include "engine/SyncEngine.h"
 #include "engine/SyncJob.h"
+#include "ui/ElidedLabel.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
 #include "ui/Theme.h"
@@ -58,6 +60,14 @@ int barValue(qint64 completed, qint64 total)
     return static_cast<int>(std::lround(qBound(0.0, fraction, 1.0) * SyncProgressView::barScale));
 }
 
+// Minutes to the nearest one: the estimate is no finer than that.
+QString timeLeftText(qint64 seconds)
+{
+    if (seconds < 60)
+        return u"less than a minute left"_s;
+    return u"about %1 min left"_s.arg((seconds + 30) / 60);
+}
+
 } // namespace
 
 SyncProgressView::SyncProgressView(QWidget *parent)
@@ -68,6 +78,11 @@ SyncProgressView::SyncProgressView(QWidget *parent)
     , m_bar(new QProgressBar)
     , m_countText(new QLabel)
     , m_percentText(new QLabel)
+    , m_transfer(new QWidget)
+    , m_bytesText(new QLabel)
+    , m_speedText(new QLabel)
+    , m_timeLeftText(new QLabel)
+    , m_currentFileText(new ElidedLabel)
 {
     m_spinner->setObjectName(u"statusSpinner"_s);
     m_statusSymbol->setObjectName(u"statusSymbol"_s);
@@ -91,6 +106,23 @@ SyncProgressView::SyncProgressView(QWidget *parent)
     countRow->addStretch();
     countRow->addWidget(m_percentText);
 
+    m_transfer->setObjectName(u"transferFigures"_s);
+    m_bytesText->setObjectName(u"bytesText"_s);
+    m_speedText->setObjectName(u"speedText"_s);
+    m_timeLeftText->setObjectName(u"timeLeftText"_s);
+    m_currentFileText->setObjectName(u"currentFileText"_s);
+    for (QLabel *label : {m_bytesText, m_speedText, m_timeLeftText, static_cast<QLabel *>(m_currentFileText)})
+        Theme::styleText(label, Theme::TextStyle::caption, Theme::Tint::secondary);
+    // One line, so the window grows by no more than that while it syncs: the file name takes
+    // what the figures leave and gives up its middle first.
+    auto *transferRow = new QHBoxLayout(m_transfer);
+    transferRow->setContentsMargins(0, 0, 0, 0);
+    transferRow->setSpacing(12);
+    transferRow->addWidget(m_currentFileText, 1);
+    transferRow->addWidget(m_bytesText);
+    transferRow->addWidget(m_speedText);
+    transferRow->addWidget(m_timeLeftText);
+
     auto *column = new QVBoxLayout(this);
     const int margin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
     column->setContentsMargins(margin, margin, margin, margin);
@@ -98,9 +130,11 @@ SyncProgressView::SyncProgressView(QWidget *parent)
     column->addLayout(statusRow);
     column->addWidget(m_bar);
     column->addLayout(countRow);
+    column->addWidget(m_transfer);
 
     tintBarGroove();
     setJob(SyncJob{});
+    setTransfer(std::nullopt);
 }
 
 void SyncProgressView::changeEvent(QEvent *event)
@@ -138,6 +172,26 @@ void SyncProgressView::setJob(const SyncJob &job)
     m_bar->setValue(barValue(job.completedItemCount, job.totalItemCount));
     m_countText->setText(u"%1 of %2 items"_s.arg(job.completedItemCount).arg(job.totalItemCount));
     m_percentText->setText(QString::number(percentDone(job.completedItemCount, job.totalItemCount)) + u'%');
+}
+
+void SyncProgressView::setTransfer(const std::optional<TransferProgress> &transfer)
+{
+    const bool shown = transfer && transfer->bytesTotal > 0;
+    m_transfer->setVisible(shown);
+    if (!shown)
+        return;
+    m_bytesText->setText(
+        u"%1 of %2"_s.arg(formattedByteCount(transfer->bytesDone), formattedByteCount(transfer->bytesTotal)));
+    // Once the copies are done, what is left of the run is not measured in bytes.
+    const bool copying = !transfer->currentFile.isEmpty();
+    const std::optional<double> speed = transfer->bytesPerSecond();
+    const std::optional<qint64> left = transfer->secondsLeft();
+    m_speedText->setText(copying && speed ? u"%1/s"_s.arg(formattedByteCount(qint64(*speed))) : QString());
+    m_timeLeftText->setText(copying && left ? timeLeftText(*left) : QString());
+    // An empty label would still take its spacing and push the bytes away from the edge.
+    m_speedText->setVisible(!m_speedText->text().isEmpty());
+    m_timeLeftText->setVisible(!m_timeLeftText->text().isEmpty());
+    m_currentFileText->setFullText(transfer->currentFile.mid(transfer->currentFile.lastIndexOf(u'/') + 1));
 }
 
 } // namespace quaverly

@@ -3,11 +3,16 @@
 #include "fixtures/LibraryFixture.h"
 #include "ui/ContentView.h"
 #include "ui/ElidedLabel.h"
+#include "ui/PlanListDialog.h"
 #include "UiTestSupport.h"
 
 #include <QDialog>
 #include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -20,7 +25,8 @@ namespace {
 /// What the window shows; the scan label is the busy text while the spinner shows.
 struct Screen
 {
-    bool summary = false, locate = false, banner = false, progress = false, skipped = false, startOver = false;
+    bool summary = false, locate = false, banner = false, progress = false, skipped = false, startOver = false,
+         cancel = false;
     bool pickersEnabled = true;
     QString scanLabel = u"Scan Libraries"_s, syncLabel = u"Start Sync"_s;
     bool scanEnabled = false, syncEnabled = false;
@@ -69,6 +75,7 @@ protected:
         EXPECT_EQ(child(view, "progressSection").isVisible(), expected.progress);
         EXPECT_EQ(child(view, "skippedFiles").isVisible(), expected.skipped);
         EXPECT_EQ(child(view, "startOverButton").isVisible(), expected.startOver);
+        EXPECT_EQ(child(view, "cancelButton").isVisible(), expected.cancel);
         const auto &scan = child<QPushButton>(view, "scanButton");
         const auto &busy = child<QLabel>(view, "scanBusyLabel");
         const auto &sync = child<QPushButton>(view, "syncButton");
@@ -79,6 +86,21 @@ protected:
         EXPECT_EQ(sync.isEnabled(), expected.syncEnabled);
         for (const char *picker : {"sourcePicker", "destinationPicker"})
             EXPECT_EQ(child<QPushButton>(child(view, picker), "chooseButton").isEnabled(), expected.pickersEnabled) << picker;
+    }
+
+    /// The list window named `name` that a click on the card named `card` opened.
+    PlanListDialog &openList(const char *card, const char *name)
+    {
+        QTest::mouseClick(&child(view, card), Qt::LeftButton);
+        return child<PlanListDialog>(view, name);
+    }
+
+    /// Types `text` as the filter of `list` and waits for the rows to narrow to `expectedRows`.
+    static void filter(PlanListDialog &list, const QString &text, int expectedRows)
+    {
+        child<QLineEdit>(list, "listFilter").setText(text);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return list.rows().rowCount() == expectedRows; }, 5'000))
+            << text.toStdString() << ": " << list.rows().rowCount() << " rows";
     }
 
     QTemporaryDir temp;
@@ -122,11 +144,34 @@ TEST_F(ContentViewTest, RunsTheWholeFlowThroughTheButtonsToSyncComplete)
 
     waitForPhase(Kind::readyToSync);
     expectScreen({.summary = true, .scanEnabled = true, .syncEnabled = true});
-    EXPECT_EQ(child<QLabel>(child(view, "addCard"), "cardCount").text(),
-              QString::number(coordinator().currentJob()->tracksToAdd.size()));
+    const SyncPlan plan = *coordinator().currentPlan();
+    EXPECT_EQ(child<QLabel>(child(view, "addCard"), "cardCount").text(), QString::number(plan.job.tracksToAdd.size()));
+
+    // Each card lists its plan entries; the filter narrows the list to the rows that hold the text.
+    PlanListDialog &adds = openList("addCard", "tracksToAddList");
+    EXPECT_TRUE(adds.isVisible());
+    EXPECT_FALSE(adds.isModal());
+    const int addCount = int(plan.job.tracksToAdd.size());
+    ASSERT_EQ(adds.rows().rowCount(), addCount);
+    ASSERT_EQ(plan.copies.first().kind, SyncPlan::Copy::Kind::copy);
+    EXPECT_EQ(adds.rows().index(0, 0).data().toString(), plan.job.tracksToAdd.first().title);
+    EXPECT_EQ(adds.rows().index(0, 3).data().toString(), plan.copies.first().target);
+    filter(adds, plan.copies.first().target.toUpper(), 1);
+    EXPECT_EQ(adds.rows().index(0, 1).data().toString(), plan.job.tracksToAdd.first().artist);
+    filter(adds, u"no track is called this"_s, 0);
+    filter(adds, {}, addCount);
+    QWidget &removeCard = child(view, "removeCard");
+    removeCard.setFocus();
+    QTest::keyClick(&removeCard, Qt::Key_Space);
+    QPointer<PlanListDialog> removals = &child<PlanListDialog>(view, "tracksToRemoveList");
+    EXPECT_EQ(removals->rows().rowCount(), plan.job.tracksToRemove.size());
+    EXPECT_EQ(removals->rows().index(0, 3).data().toString(), plan.removals.first().path);
+    EXPECT_EQ(openList("playlistCard", "playlistsList").rows().index(0, 1).data().toLongLong(),
+              plan.job.playlistsToSync.first().trackIDs.size());
 
     clickAndRefreshViewOnly("syncButton", Kind::syncing);
-    expectScreen({.summary = true, .progress = true, .pickersEnabled = false, .syncLabel = u"Syncing\u2026"_s});
+    expectScreen({.summary = true, .progress = true, .cancel = true, .pickersEnabled = false,
+                  .syncLabel = u"Syncing\u2026"_s});
 
     waitForPhase(Kind::completed);
     expectScreen({.summary = true, .progress = true, .startOver = true, .scanEnabled = true});
@@ -135,9 +180,40 @@ TEST_F(ContentViewTest, RunsTheWholeFlowThroughTheButtonsToSyncComplete)
     for (const QString &path : pair.source.mediaPaths)
         EXPECT_TRUE(QFile::exists(destination.filePath(source.relativeFilePath(path)))) << path.toStdString();
 
+    // What it did, and the list of the copied files for the music application.
+    const SyncPlan::Outcome &outcome = coordinator().currentPlan()->outcome;
+    ASSERT_TRUE(outcome.copied > 1 && outcome.trashed > 1 && outcome.artworkCopied > 1);
+    EXPECT_EQ(child<QLabel>(view, "summaryText").text().split(u'\n'),
+              QStringList({u"Copied %1 files (%2)"_s.arg(outcome.copied).arg(formattedByteCount(outcome.bytesCopied)),
+                           u"Moved %1 files to the Trash"_s.arg(outcome.trashed),
+                           u"Copied %1 artwork files"_s.arg(outcome.artworkCopied)}));
+    QString suggested;
+    std::optional<QString> saveTo = temp.filePath(u"Import.m3u8"_s);
+    view.setSaveDialog([&](QWidget *, const QString &, const QString &path) {
+        suggested = path;
+        return saveTo;
+    });
+    click(view, "saveImportListButton");
+    EXPECT_EQ(suggested, QDir::home().filePath(u"Quaverly Import.m3u8"_s));
+    QFile list(*saveTo);
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    QStringList expected{u"#EXTM3U"_s};
+    for (const SyncPlan::Copy &copy : plan.copies) {
+        if (copy.kind == SyncPlan::Copy::Kind::copy)
+            expected.append(copy.target);
+    }
+    EXPECT_EQ(QString::fromUtf8(list.readAll()).split(u'\n', Qt::SkipEmptyParts), expected);
+    saveTo = temp.filePath(u"No Such Folder/Import.m3u8"_s);
+    click(view, "saveImportListButton");
+    EXPECT_TRUE(child<QMessageBox>(view, "saveFailedBox").text().startsWith(u"Couldn't write \"%1\": "_s.arg(*saveTo)));
+
+    // A list belongs to its plan: it outlives the run, not the plan.
+    EXPECT_TRUE(removals && removals->isVisible());
     click(view, "startOverButton");
     QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     expectScreen({.scanEnabled = true});
+    EXPECT_TRUE(removals.isNull());
 }
 
 TEST_F(ContentViewTest, ShowsAFailedScanOrSyncVerbatimAndWrappedUntilDismissed)
@@ -226,6 +302,59 @@ TEST_F(ContentViewTest, LocatesAMovedSourceMediaFolderAndListsTheFilesStillMissi
     click(view, "showFilesButton");
     EXPECT_TRUE(child<QDialog>(view, "missingFilesDialog").isVisible());
     EXPECT_EQ(child<QPlainTextEdit>(view, "missingFilesList").toPlainText().split(u'\n'), lost);
+}
+
+TEST_F(ContentViewTest, ShowsTheTransferKeepsASyncRunningWhenClosingIsDeclinedAndCancelsItWhole)
+{
+    fixtures::LibraryOptions options;
+    options.trackCount = 3000;
+    options.playlistCount = 4;
+    options.libraryFolder = temp.filePath(u"Large/Source"_s);
+    options.writeMedia = true;
+    fixtures::LibraryVariation variation;
+    variation.removedTracks = 2800;
+    const fixtures::LibraryPair large = fixtures::generatePair(options, variation, temp.filePath(u"Large/Destination"_s));
+    int asked = 0;
+    view.setStopQuestion([&](QWidget *) {
+        ++asked;
+        return false;
+    });
+    choose("sourcePicker", large.source.xmlPath);
+    choose("destinationPicker", large.destination.xmlPath);
+    click(view, "scanButton");
+    waitForPhase(Kind::readyToSync);
+    const qint64 bytesToCopy = coordinator().currentPlan()->bytesToCopy;
+    ASSERT_GT(coordinator().currentPlan()->filesToCopy, 2000);
+    click(view, "syncButton");
+    const auto done = [this] { return coordinator().currentJob()->completedItemCount; };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done() >= 1; }, 30'000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(child(view, "transferFigures").isVisible());
+    EXPECT_TRUE(child<QLabel>(view, "bytesText").text().endsWith(u" of "_s + formattedByteCount(bytesToCopy)));
+
+    // Kept open, the window keeps its sync going.
+    EXPECT_FALSE(view.close());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(view.isVisible());
+    const qint64 doneWhenAsked = done();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done() >= doneWhenAsked + 20; }, 30'000)) << done();
+    ASSERT_TRUE(coordinator().phase().is(Kind::syncing));
+
+    click(view, "cancelButton");
+    const auto &cancel = child<QPushButton>(view, "cancelButton");
+    EXPECT_FALSE(cancel.isEnabled());
+    EXPECT_EQ(cancel.text(), u"Cancelling\u2026"_s);
+    waitForPhase(Kind::completed);
+    expectScreen({.summary = true, .progress = true, .startOver = true, .scanEnabled = true});
+    EXPECT_EQ(child<QLabel>(view, "statusText").text(), u"Sync cancelled"_s);
+    const SyncPlan &plan = *coordinator().currentPlan();
+    EXPECT_EQ(plan.job.status, SyncJob::SyncStatus::cancelled);
+    EXPECT_LT(plan.outcome.copied, plan.filesToCopy);
+    EXPECT_TRUE(child<QLabel>(view, "summaryText").text().startsWith(u"Copied %1 files ("_s.arg(plan.outcome.copied)));
+    EXPECT_EQ(wholeCopies(large), plan.outcome.copied);
+    // Once it has ended, the window closes without asking.
+    EXPECT_TRUE(view.close());
+    EXPECT_EQ(asked, 1);
 }
 
 TEST_F(ContentViewTest, AsksBeforeASyncThatWouldEmptyTheDestination)

@@ -5,7 +5,6 @@
 #include "UiTestSupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QPointer>
 #include <QSignalSpy>
@@ -49,7 +48,7 @@ TEST_F(QuaverlyAppTest, OpensWindowsWithTheirOwnCoordinatorsAndFinishesWhenTheLa
     EXPECT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 5'000));
 }
 
-TEST_F(QuaverlyAppTest, LetsASyncFinishAfterItsWindowClosesOrAQuitRequestAndOnlyThenFinishes)
+TEST_F(QuaverlyAppTest, AsksBeforeAWindowOrAQuitStopsASyncAndFinishesOnlyOnceTheRunHasEnded)
 {
     for (const bool quit : {false, true}) {
         SCOPED_TRACE(quit ? "quit request" : "window closed");
@@ -58,6 +57,12 @@ TEST_F(QuaverlyAppTest, LetsASyncFinishAfterItsWindowClosesOrAQuitRequestAndOnly
         const fixtures::LibraryPair pair = fixtures::generateDemoPair(temp.path());
         finished.clear();
         QPointer<ContentView> window = app.openWindow();
+        std::vector<bool> answers{false, true};
+        window->setStopQuestion([&](QWidget *) {
+            const bool stop = answers.front();
+            answers.erase(answers.begin());
+            return stop;
+        });
         const std::weak_ptr<SyncCoordinator> coordinator = window->coordinator();
         window->coordinator()->setSourceLibraryURL(QUrl::fromLocalFile(pair.source.xmlPath));
         window->coordinator()->setDestinationLibraryURL(QUrl::fromLocalFile(pair.destination.xmlPath));
@@ -65,10 +70,21 @@ TEST_F(QuaverlyAppTest, LetsASyncFinishAfterItsWindowClosesOrAQuitRequestAndOnly
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->coordinator()->phase().is(Kind::readyToSync); }, 30'000));
         window->coordinator()->startSync();
         ASSERT_TRUE(coordinator.lock()->phase().is(Kind::syncing));
-        QEvent quitRequest(QEvent::Quit);
-        EXPECT_TRUE(quit ? QCoreApplication::sendEvent(qApp, &quitRequest) : window->close());
+        const auto request = [&] {
+            QEvent quitRequest(QEvent::Quit);
+            return quit ? QCoreApplication::sendEvent(qApp, &quitRequest) : window->close();
+        };
+        // Keep Running: the window stays, and so does the sync.
+        EXPECT_EQ(request(), quit);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_FALSE(window.isNull());
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(answers.size(), 1u);
+        // Stop Sync: the window goes; the run stops before its next file, and only then may the process end.
+        EXPECT_TRUE(request());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(window.isNull());
+        EXPECT_TRUE(answers.empty());
         // The run's end can only be applied on this thread, which has not run since the sync started.
         EXPECT_EQ(finished.count(), 0);
         // Wait in an event loop, as the application does: a quit request that got through ends it at once.
@@ -77,9 +93,7 @@ TEST_F(QuaverlyAppTest, LetsASyncFinishAfterItsWindowClosesOrAQuitRequestAndOnly
         QTimer::singleShot(30'000, &loop, [&] { loop.exit(2); });
         ASSERT_EQ(loop.exec(), 1);
         EXPECT_TRUE(coordinator.expired());
-        const QDir source(pair.source.libraryFolder), destination(pair.destination.libraryFolder);
-        for (const QString &path : pair.source.mediaPaths)
-            EXPECT_TRUE(QFile::exists(destination.filePath(source.relativeFilePath(path)))) << path.toStdString();
+        wholeCopies(pair);
     }
 }
 

@@ -1,4 +1,7 @@
+#include "engine/SyncEngine.h"
 #include "engine/SyncJob.h"
+#include "ui/ElidedLabel.h"
+#include "ui/RunSummaryView.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
 #include "ui/SyncProgressView.h"
@@ -63,6 +66,80 @@ TEST(SyncProgressViewTest, ShowsTextSymbolCountsAndTruncatedPercentagePerStatus)
             EXPECT_EQ(symbol.symbolName(), c.symbol);
             EXPECT_EQ(symbol.tint(), c.tint);
         }
+    }
+}
+
+TEST(SyncProgressViewTest, ShowsTheTransferBytesSpeedTimeLeftAndFileNameOnlyWhileThereAreBytesToCopy)
+{
+    struct Case
+    {
+        TransferProgress transfer;
+        QString bytes, speed, timeLeft, file; // no bytes: the figures are hidden
+    };
+    const QString song = u"/Volumes/M/Music/Media/<b>Artist</b>/Album/01 Song.m4a"_s;
+    const Case cases[] = {
+        {{0, 0, {}, 0}, {}, {}, {}, {}},
+        // Too early to measure a speed.
+        {{0, 2'000'000, song, 300}, u"0 bytes of 2.0 MB"_s, {}, {}, u"01 Song.m4a"_s},
+        {{1'000'000, 3'000'000, song, 2'000}, u"1.0 MB of 3.0 MB"_s, u"500.0 KB/s"_s, u"less than a minute left"_s,
+         u"01 Song.m4a"_s},
+        {{10'000'000, 100'000'000, song, 10'000}, u"10.0 MB of 100.0 MB"_s, u"1.0 MB/s"_s, u"about 2 min left"_s,
+         u"01 Song.m4a"_s},
+        // The copies are done; the rest of the run is not measured in bytes.
+        {{3'000'000, 3'000'000, {}, 4'000}, u"3.0 MB of 3.0 MB"_s, {}, {}, {}},
+    };
+    SyncProgressView view;
+    const QWidget &figures = child(view, "transferFigures");
+    const auto &file = child<ElidedLabel>(view, "currentFileText");
+    EXPECT_EQ(file.textFormat(), Qt::PlainText);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.transfer.bytesDone << " of " << c.transfer.bytesTotal);
+        view.setTransfer(c.transfer);
+        EXPECT_EQ(figures.isVisibleTo(&view), !c.bytes.isEmpty());
+        if (c.bytes.isEmpty())
+            continue;
+        EXPECT_EQ(child<QLabel>(view, "bytesText").text(), c.bytes);
+        EXPECT_EQ(child<QLabel>(view, "speedText").text(), c.speed);
+        EXPECT_EQ(child<QLabel>(view, "timeLeftText").text(), c.timeLeft);
+        EXPECT_EQ(file.fullText(), c.file);
+    }
+    view.setTransfer(std::nullopt);
+    EXPECT_FALSE(figures.isVisibleTo(&view));
+}
+
+TEST(RunSummaryViewTest, SaysWhatTheRunDidOneLineEachWithKeptRemovalsByReasonAndSingularForms)
+{
+    using Removal = SyncPlan::Removal::Kind;
+    struct Case
+    {
+        SyncPlan::Outcome outcome;
+        qsizetype copies;
+        std::vector<Removal> removals;
+        qint64 completed;
+        QStringList lines;
+    };
+    const Case cases[] = {
+        {{}, 0, {}, 0, {}},
+        {{1, 512, 1, 0, 1}, 1, {Removal::remove}, 2,
+         {u"Copied 1 file (512 bytes)"_s, u"Moved 1 file to the Trash"_s, u"Copied 1 artwork file"_s}},
+        {{2, 2'500'000, 0, 3, 4}, 2, {Removal::remove, Removal::stillListed, Removal::noFile, Removal::outsideDestination,
+                                      Removal::stillListed, Removal::remove, Removal::remove}, 9,
+         {u"Copied 2 files (2.5 MB)"_s, u"Deleted 3 files for good"_s,
+          u"Kept 3 files (1 outside the destination library folder, 2 still used by another track)"_s,
+          u"Copied 4 artwork files"_s}},
+        // Cancelled after the second removal: the removals it never reached kept nothing.
+        {{1, 2048, 0, 1, 0}, 1, {Removal::remove, Removal::stillListed, Removal::outsideDestination}, 3,
+         {u"Copied 1 file (2.0 KB)"_s, u"Deleted 1 file for good"_s, u"Kept 1 file (still used by another track)"_s}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.lines.join(u" / "_s).toStdString());
+        SyncPlan plan;
+        plan.outcome = c.outcome;
+        plan.copies.resize(c.copies);
+        for (const Removal kind : c.removals)
+            plan.removals.append({kind, u"/Music/x.m4a"_s});
+        plan.job.completedItemCount = c.completed;
+        EXPECT_EQ(plan.outcomeSummary(), c.lines);
     }
 }
 

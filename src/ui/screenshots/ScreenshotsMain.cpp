@@ -4,14 +4,18 @@
 #include "coordinator/SyncCoordinator.h"
 #include "fixtures/LibraryFixture.h"
 #include "ui/ContentView.h"
+#include "ui/PlanListDialog.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPalette>
 #include <QPixmap>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -81,7 +85,7 @@ class Shooter
 public:
     explicit Shooter(QString folder) : m_folder(std::move(folder)) {}
 
-    void shoot(ContentView &view, const QString &name)
+    void shoot(QWidget &view, const QString &name)
     {
         const QString path = QDir(m_folder).filePath(name + u".png"_s);
         if (!view.grab().save(path))
@@ -151,6 +155,83 @@ void shootSyncFlow(Shooter &shooter, const fixtures::LibraryPair &pair, const QS
     if (!partWay)
         throw ShotError(u"The sync reported no state part-way."_s);
     shooter.shoot(view, u"completed"_s + suffix);
+}
+
+// A run long enough to measure: the transfer figures need half a second of copying before they
+// show a speed and the time left. It is cancelled once shot, and shot again as it ended.
+void shootTransfer(Shooter &shooter, const QString &folder)
+{
+    fixtures::LibraryOptions options;
+    options.trackCount = 6000;
+    options.playlistCount = 8;
+    options.seed = 11;
+    options.libraryFolder = folder + u"/Source"_s;
+    options.writeMedia = true;
+    options.mediaBytes = 32 * 1024;
+    fixtures::LibraryVariation variation;
+    variation.removedTracks = 5800;
+    variation.changedTracks = 20;
+    const fixtures::LibraryPair pair = fixtures::generatePair(options, variation, folder + u"/Destination"_s);
+
+    ContentView view;
+    view.show();
+    SyncCoordinator &coordinator = *view.coordinator();
+    scan(view, xmlUrl(pair.source), xmlUrl(pair.destination));
+    if (!coordinator.canSync())
+        throw ShotError(u"The transfer pair did not scan to a job with changes: %1"_s.arg(coordinator.phase().message));
+    bool shot = false;
+    const auto connection = QObject::connect(&coordinator, &SyncCoordinator::objectWillChange, &view, [&] {
+        const std::optional<TransferProgress> &transfer = coordinator.currentTransfer();
+        if (shot || !transfer || transfer->currentFile.isEmpty() || !transfer->secondsLeft())
+            return;
+        shot = true;
+        refreshWindowOnly(view);
+        shooter.shoot(view, u"syncing-transfer"_s);
+    });
+    coordinator.startSync();
+    waitFor([&] { return shot || !coordinator.phase().is(Kind::syncing); }, "a measured transfer");
+    QObject::disconnect(connection);
+    if (!shot)
+        throw ShotError(u"The sync ended before its speed could be measured."_s);
+    view.findChild<QPushButton *>(u"cancelButton"_s)->click();
+    waitFor([&] { return !coordinator.phase().is(Kind::syncing); }, "the cancelled sync");
+    if (!coordinator.currentJob() || coordinator.currentJob()->status != SyncJob::SyncStatus::cancelled)
+        throw ShotError(u"The sync did not end cancelled: %1"_s.arg(coordinator.phase().message));
+    shooter.shoot(view, u"cancelled"_s);
+}
+
+// The list behind a card over 100,000 tracks to add, each with a file to copy.
+void shootLargeList(Shooter &shooter, const QString &folder)
+{
+    fixtures::LibraryOptions options;
+    options.trackCount = 100'000;
+    options.playlistCount = 20;
+    options.seed = 5;
+    options.libraryFolder = folder + u"/Source"_s;
+    options.writeMedia = true;
+    options.mediaBytes = 64;
+    fixtures::LibraryVariation variation;
+    variation.removedTracks = 100'000;
+    const fixtures::LibraryPair pair = fixtures::generatePair(options, variation, folder + u"/Destination"_s);
+
+    ContentView view;
+    view.show();
+    scan(view, xmlUrl(pair.source), xmlUrl(pair.destination));
+    if (!view.coordinator()->currentPlan() || view.coordinator()->currentPlan()->job.tracksToAdd.size() != 100'000)
+        throw ShotError(u"The large pair did not scan to 100,000 tracks to add: %1"_s.arg(view.coordinator()->phase().message));
+    // Reached and opened from the keyboard.
+    QWidget *card = view.findChild<QWidget *>(u"addCard"_s);
+    view.activateWindow();
+    card->setFocus(Qt::TabFocusReason);
+    waitFor([card] { return card->hasFocus(); }, "the card's focus");
+    shooter.shoot(view, u"ready-focused-card"_s);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, u" "_s);
+    QCoreApplication::sendEvent(card, &press);
+    auto *list = view.findChild<PlanListDialog *>(u"tracksToAddList"_s);
+    if (!list || list->rows().rowCount() != view.coordinator()->currentPlan()->job.tracksToAdd.size())
+        throw ShotError(u"The card opened no list of its tracks."_s);
+    waitFor([] { return true; }, "the list's layout");
+    shooter.shoot(*list, u"list-100000"_s);
 }
 
 void shootAll(const QString &outFolder)
@@ -224,6 +305,9 @@ void shootAll(const QString &outFolder)
             throw ShotError(u"The sync with missing files failed: %1"_s.arg(coordinator.phase().message));
         shooter.shoot(view, u"completed-skipped"_s);
     }
+
+    shootTransfer(shooter, temp.filePath(u"Transfer"_s));
+    shootLargeList(shooter, temp.filePath(u"Large"_s));
 
     QApplication::setPalette(darkPalette());
     const fixtures::LibraryPair darkDemo = fixtures::generateDemoPair(temp.filePath(u"DarkDemo"_s));

@@ -1,0 +1,85 @@
+#include "ui/RunSummaryView.h"
+
+#include "ui/Theme.h"
+
+#include <QBoxLayout>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+namespace quaverly {
+
+RunSummaryView::RunSummaryView(QWidget *parent)
+    : QWidget(parent)
+    , m_saveDialog(&RunSummaryView::runSaveDialog)
+    , m_text(new QLabel)
+    , m_saveButton(new QPushButton(u"Save Import List\u2026"_s))
+{
+    m_text->setObjectName(u"summaryText"_s);
+    m_text->setTextFormat(Qt::PlainText);
+    m_text->setWordWrap(true);
+    m_text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    Theme::styleText(m_text, Theme::TextStyle::subheadline);
+    m_saveButton->setObjectName(u"saveImportListButton"_s);
+    const QString purpose = u"Save a playlist of the copied files, to add them to your music application"_s;
+    m_saveButton->setToolTip(purpose);
+    m_saveButton->setAccessibleDescription(purpose);
+
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+    row->addWidget(m_text, 1);
+    row->addWidget(m_saveButton, 0, Qt::AlignTop);
+
+    connect(m_saveButton, &QPushButton::clicked, this, &RunSummaryView::saveImportList);
+}
+
+void RunSummaryView::setPlan(const SyncPlan &plan)
+{
+    m_plan = plan;
+    m_lines = plan.outcomeSummary();
+    m_text->setText(m_lines.join(u'\n'));
+    m_saveButton->setVisible(plan.outcome.copied > 0);
+}
+
+void RunSummaryView::setSaveDialog(SaveDialog dialog)
+{
+    m_saveDialog = std::move(dialog);
+}
+
+std::optional<QString> RunSummaryView::runSaveDialog(QWidget *parent, const QString &title,
+                                                     const QString &suggestedPath)
+{
+    const QString path = QFileDialog::getSaveFileName(parent, title, suggestedPath, u"Playlists (*.m3u8)"_s);
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
+void RunSummaryView::saveImportList()
+{
+    const std::optional<QString> path =
+        m_saveDialog(this, u"Save Import List"_s, QDir::home().filePath(u"Quaverly Import.m3u8"_s));
+    if (!path)
+        return;
+    // Written whole or not at all: a list cut short would add only some of the files.
+    const QByteArray list = m_plan.importList();
+    QSaveFile file(*path);
+    if (file.open(QIODevice::WriteOnly) && file.write(list) == list.size() && file.commit())
+        return;
+    // Opened without an event loop of its own, like the other dialogs of the window.
+    auto *box = new QMessageBox(QMessageBox::Warning, u"Import List Not Saved"_s,
+                                u"Couldn't write \"%1\": %2."_s.arg(*path, file.errorString()), QMessageBox::Ok,
+                                this);
+    box->setObjectName(u"saveFailedBox"_s);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+} // namespace quaverly
