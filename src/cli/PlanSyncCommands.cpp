@@ -248,8 +248,8 @@ int runPlanCommand(const QStringList &arguments)
         } else {
             printPlan(plan);
             if (parsed->files) {
-                for (const QString &line : operationLines(plan, false))
-                    printLine(line);
+                for (const SyncPlan::Operation &operation : plan.operations(false))
+                    printLine(operation.line());
             }
         }
         if (const std::optional<QString> refusal = plan.refusal())
@@ -294,8 +294,8 @@ int runSyncCommand(const QStringList &arguments)
         if (parsed->json) {
             printJson(QJsonDocument(operationsJson(finished, true)));
         } else if (parsed->files) {
-            for (const QString &line : operationLines(finished, true))
-                printLine(line);
+            for (const SyncPlan::Operation &operation : finished.operations(true))
+                printLine(operation.line());
         }
         if (!parsed->importList.isEmpty())
             writeImportList(parsed->importList, finished);

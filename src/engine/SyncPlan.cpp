@@ -3,6 +3,7 @@
 #include <QMap>
 
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -73,6 +74,49 @@ QStringList SyncPlan::outcomeSummary() const
                                                 : u"Copied %1 artwork files"_s.arg(outcome.artworkCopied));
     }
     return lines;
+}
+
+QString SyncPlan::Operation::line() const
+{
+    QString text = kind + u' ' + path;
+    if (!target.isEmpty())
+        text += u" -> "_s + target;
+    if (!renamedFrom.isEmpty())
+        text += u" (renamed from %1)"_s.arg(renamedFrom);
+    if (!reason.isEmpty())
+        text += u" (%1)"_s.arg(reason);
+    return text;
+}
+
+QList<SyncPlan::Operation> SyncPlan::operations(bool doneOnly) const
+{
+    // A location that names no file of this computer is shown as the library records it.
+    const auto recorded = [](const Track &track) {
+        return track.location ? track.location->toString(QUrl::PreferLocalFile) : QString();
+    };
+    // The run deals with the first completedItemCount tracks in list order, then, when it gets
+    // there, the artwork files.
+    const qint64 done = doneOnly ? job.completedItemCount : std::numeric_limits<qint64>::max();
+    QList<Operation> list;
+    for (qsizetype i = 0; i < copies.size() && i < done; ++i) {
+        const Copy &copy = copies.at(i);
+        if (copy.kind == Copy::Kind::copy)
+            list.append({u"copy"_s, copy.source, copy.target, copy.renamedFrom, {}});
+        else if (copy.kind != Copy::Kind::noFile)
+            list.append({u"skip"_s, copy.source.isEmpty() ? recorded(job.tracksToAdd.at(i)) : copy.source, {}, {},
+                         reason(copy.kind)});
+    }
+    for (qsizetype i = 0; i < removals.size() && copies.size() + i < done; ++i) {
+        const Removal &removal = removals.at(i);
+        if (removal.kind == Removal::Kind::remove)
+            list.append({u"remove"_s, removal.path, {}, {}, {}});
+        else if (removal.kind != Removal::Kind::noFile)
+            list.append({u"keep"_s, removal.path.isEmpty() ? recorded(job.tracksToRemove.at(i)) : removal.path, {}, {},
+                         reason(removal.kind)});
+    }
+    for (qsizetype i = 0; i < (doneOnly ? outcome.artworkCopied : artwork.size()); ++i)
+        list.append({u"artwork"_s, artwork.at(i).source, artwork.at(i).target, {}, {}});
+    return list;
 }
 
 QString SyncPlan::reason(Copy::Kind kind)

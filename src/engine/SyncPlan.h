@@ -73,6 +73,24 @@ struct SyncPlan
         qint64 size = 0;
     };
 
+    /// One file operation, as a person reads it: "copy", "remove", "keep", "skip" or "artwork".
+    struct Operation
+    {
+        QString kind{};
+        /// The file copied, removed, kept or skipped (as the library records it when it names no
+        /// file of this computer).
+        QString path{};
+        /// Where a copy lands.
+        QString target{};
+        QString renamedFrom{};
+        QString reason{};
+
+        /// `copy SRC -> DST (renamed from X)`, `remove PATH`, `keep PATH (reason)`,
+        /// `skip PATH (reason)`, `artwork SRC -> DST`.
+        [[nodiscard]] QString line() const;
+        friend bool operator==(const Operation &, const Operation &) = default;
+    };
+
     /// What a run has done so far.
     struct Outcome
     {
@@ -141,6 +159,9 @@ struct SyncPlan
 
     /// The paths of the files to copy that were not found, in list order.
     [[nodiscard]] QStringList missingFiles() const;
+    /// Every file operation in the order the run carries them out; with `doneOnly`, those its
+    /// run has carried out so far. Tracks without a file are left out.
+    [[nodiscard]] QList<Operation> operations(bool doneOnly) const;
     /// What the run did, a line each for what applies: files copied and their bytes, moved to
     /// the Trash or deleted, kept and why (of the removals it reached), artwork files copied.
     [[nodiscard]] QStringList outcomeSummary() const;

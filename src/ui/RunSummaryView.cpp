@@ -3,6 +3,10 @@
 #include "ui/Theme.h"
 
 #include <QBoxLayout>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QListView>
+#include <QStringListModel>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -19,6 +23,7 @@ RunSummaryView::RunSummaryView(QWidget *parent)
     , m_saveDialog(&RunSummaryView::runSaveDialog)
     , m_text(new QLabel)
     , m_saveButton(new QPushButton(u"Save Import List\u2026"_s))
+    , m_showButton(new QPushButton(u"Show All Files\u2026"_s))
 {
     m_text->setObjectName(u"summaryText"_s);
     m_text->setTextFormat(Qt::PlainText);
@@ -26,6 +31,10 @@ RunSummaryView::RunSummaryView(QWidget *parent)
     m_text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     Theme::styleText(m_text, Theme::TextStyle::subheadline);
     m_saveButton->setObjectName(u"saveImportListButton"_s);
+    m_showButton->setObjectName(u"showOperationsButton"_s);
+    const QString listing = u"List every file this sync copied, removed, kept or skipped"_s;
+    m_showButton->setToolTip(listing);
+    m_showButton->setAccessibleDescription(listing);
     const QString purpose = u"Save a playlist of the copied files, to add them to your music application"_s;
     m_saveButton->setToolTip(purpose);
     m_saveButton->setAccessibleDescription(purpose);
@@ -34,9 +43,15 @@ RunSummaryView::RunSummaryView(QWidget *parent)
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
     row->addWidget(m_text, 1);
-    row->addWidget(m_saveButton, 0, Qt::AlignTop);
+    auto *buttons = new QVBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addWidget(m_showButton);
+    buttons->addWidget(m_saveButton);
+    buttons->addStretch();
+    row->addLayout(buttons);
 
     connect(m_saveButton, &QPushButton::clicked, this, &RunSummaryView::saveImportList);
+    connect(m_showButton, &QPushButton::clicked, this, &RunSummaryView::showOperations);
 }
 
 void RunSummaryView::setPlan(const SyncPlan &plan)
@@ -45,6 +60,33 @@ void RunSummaryView::setPlan(const SyncPlan &plan)
     m_lines = plan.outcomeSummary();
     m_text->setText(m_lines.join(u'\n'));
     m_saveButton->setVisible(plan.outcome.copied > 0);
+    m_showButton->setVisible(!m_lines.isEmpty());
+}
+
+// Every operation the run carried out, a line each, as `quaverly-cli sync --files` prints them.
+// A list view with rows of one height shows 100,000 of them at once; the dialog goes with the
+// window, or when closed.
+void RunSummaryView::showOperations()
+{
+    QStringList lines;
+    for (const SyncPlan::Operation &operation : m_plan.operations(true))
+        lines.append(operation.line());
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(u"operationsDialog"_s);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(u"What the Sync Did"_s);
+    auto *list = new QListView;
+    list->setObjectName(u"operationsList"_s);
+    list->setUniformItemSizes(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setModel(new QStringListModel(lines, list));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto *column = new QVBoxLayout(dialog);
+    column->addWidget(list, 1);
+    column->addWidget(buttons);
+    dialog->resize(720, 400);
+    dialog->open();
 }
 
 void RunSummaryView::setSaveDialog(SaveDialog dialog)

@@ -13,7 +13,8 @@ class QPushButton;
 namespace quaverly {
 
 /// After a sync, what it did, one line each ("Copied 12 files (48.2 MB)", "Moved 3 files to the
-/// Trash", "Kept 2 files (…)", "Copied 4 artwork files"), and "Save Import List…" when it copied
+/// Trash", "Kept 2 files (…)", "Copied 4 artwork files"), "Show All Files…" listing each of those
+/// files with what was done to it, and "Save Import List…" when it copied
 /// tracks: it asks where and writes the playlist of the copied files there, for adding them to
 /// the music application in one step. Shows the plan given last and nothing else.
 class RunSummaryView : public QWidget
@@ -41,12 +42,14 @@ public:
 
 private:
     void saveImportList();
+    void showOperations();
 
     SyncPlan m_plan;
     QStringList m_lines;
     SaveDialog m_saveDialog;
     QLabel *m_text;
     QPushButton *m_saveButton;
+    QPushButton *m_showButton;
 };
 
 } // namespace quaverly

@@ -9,9 +9,11 @@
 #include <QDialog>
 #include <QDir>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 
@@ -187,6 +189,15 @@ TEST_F(ContentViewTest, RunsTheWholeFlowThroughTheButtonsToSyncComplete)
               QStringList({u"Copied %1 files (%2)"_s.arg(outcome.copied).arg(formattedByteCount(outcome.bytesCopied)),
                            u"Moved %1 files to the Trash"_s.arg(outcome.trashed),
                            u"Copied %1 artwork files"_s.arg(outcome.artworkCopied)}));
+    // Each of those files, with what was done to it.
+    click(view, "showOperationsButton");
+    const auto &done = child<QListView>(child(view, "operationsDialog"), "operationsList");
+    QStringList doneLines;
+    for (int row = 0; row < done.model()->rowCount(); ++row)
+        doneLines.append(done.model()->index(row, 0).data().toString());
+    EXPECT_EQ(doneLines.filter(QRegularExpression(u"^copy "_s)).size(), outcome.copied);
+    EXPECT_EQ(doneLines.filter(QRegularExpression(u"^remove "_s)).size(), outcome.trashed);
+    EXPECT_EQ(doneLines.filter(QRegularExpression(u"^artwork "_s)).size(), outcome.artworkCopied);
     QString suggested;
     std::optional<QString> saveTo = temp.filePath(u"Import.m3u8"_s);
     view.setSaveDialog([&](QWidget *, const QString &, const QString &path) {
