@@ -15,12 +15,6 @@ bool isLibraryFile(const QString &path)
     return path.endsWith(u".xml"_s, Qt::CaseInsensitive) || path.endsWith(u".plist"_s, Qt::CaseInsensitive);
 }
 
-QString parentOf(const QString &normalised)
-{
-    const qsizetype separator = normalised.lastIndexOf(u'/');
-    return separator <= 0 ? u"/"_s : normalised.left(separator);
-}
-
 QString lastComponentOf(const QString &normalised)
 {
     return normalised.mid(normalised.lastIndexOf(u'/') + 1);
@@ -49,7 +43,7 @@ LocationResolver LocationResolver::forLibrary(const MusicLibrary &library, const
     if (!recorded || *recorded == u"/")
         return resolver;
 
-    const QString recordedLibraryFolder = parentOf(*recorded);
+    const QString recordedLibraryFolder = Placement::parentPath(*recorded);
     const bool writtenHere = resolver.m_libraryFolder && *resolver.m_libraryFolder == recordedLibraryFolder;
     if (mediaFolder) {
         resolver.m_mediaFolder = MediaFolder{*recorded, Placement::normalisedPath(*mediaFolder), true};
@@ -81,7 +75,7 @@ LocationResolver::Resolution LocationResolver::resolve(const std::optional<QUrl>
             && path->at(media.recorded.size()) == u'/') {
             const QStringView below = QStringView(*path).mid(media.recorded.size());
             QString local = Placement::normalisedPath(media.local + below.toString());
-            return {Resolution::Kind::file, std::move(local), *path, parentOf(media.recorded)};
+            return {Resolution::Kind::file, std::move(local), *path, Placement::parentPath(media.recorded)};
         }
     }
     if (m_fromAnotherComputer)

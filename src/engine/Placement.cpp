@@ -103,6 +103,12 @@ QString normalisedPath(const QString &path)
     return result;
 }
 
+QString parentPath(const QString &path)
+{
+    const qsizetype separator = path.lastIndexOf(u'/');
+    return separator <= 0 ? u"/"_s : path.left(separator);
+}
+
 QString appendedPath(const QString &folder, QStringView relative)
 {
     while (relative.startsWith(u'/'))

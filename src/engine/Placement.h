@@ -15,6 +15,9 @@ namespace quaverly::Placement {
 /// `path` with `.`, `..` and repeated separators resolved lexically (no file-system access).
 [[nodiscard]] QString normalisedPath(const QString &path);
 
+/// The folder that holds the item at the normalised `path`; "/" for an item at the root.
+[[nodiscard]] QString parentPath(const QString &path);
+
 /// `relative` appended to `folder` with exactly one separator between them.
 [[nodiscard]] QString appendedPath(const QString &folder, QStringView relative);
 

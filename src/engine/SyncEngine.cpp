@@ -21,12 +21,6 @@ namespace {
 
 const QString artworkFolderName = u"Album Artwork"_s;
 
-QString parentFolder(const QString &path)
-{
-    const qsizetype separator = path.lastIndexOf(u'/');
-    return separator <= 0 ? u"/"_s : path.left(separator);
-}
-
 // Tracks of `visited` whose persistentID `other` lacks, and, when `changed` is given, those
 // it holds with other play statistics: one lookup per visited track. When `matched` is given,
 // it receives the track of `other` that each found one met.
@@ -332,7 +326,7 @@ public:
                     FileSystem::removeItem(removal.path);
                     ++m_plan.outcome.deleted;
                 }
-                emptiedFolders.push_back(parentFolder(removal.path));
+                emptiedFolders.push_back(Placement::parentPath(removal.path));
             }
             ++m_job.completedItemCount;
             if (removable)
@@ -386,7 +380,7 @@ private:
         stopIfAsked();
         if (m_control.transfer)
             m_control.transfer(transfer(source));
-        prepareFolder(parentFolder(target), m_preparedFolders);
+        prepareFolder(Placement::parentPath(target), m_preparedFolders);
         FileSystem::replaceItem(source, target);
         m_bytesDone += size;
     }
@@ -451,7 +445,7 @@ void SyncEngine::removeEmptiedFolders(std::vector<QString> folders, const QStrin
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     for (QString folder : folders) {
         while (Placement::isInside(folder, destinationFolder) && FileSystem::removeEmptyFolder(folder))
-            folder = parentFolder(folder);
+            folder = Placement::parentPath(folder);
     }
 }
 

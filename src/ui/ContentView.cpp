@@ -347,7 +347,7 @@ void ContentView::refresh()
     // A sync refused for want of any file to copy sends the user to Locate…, so it stays there.
     if (plan)
         m_notice->setPlan(*plan, phase.is(Kind::readyToSync) || phase.is(Kind::failed));
-    m_notice->setVisible(plan && !plan->notice().isEmpty());
+    m_notice->setVisible(plan && !m_notice->isEmpty());
 
     if (phase.is(Kind::failed))
         m_errorBanner->setMessage(phase.message);

@@ -6,8 +6,6 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -64,13 +62,7 @@ void ErrorBanner::changeEvent(QEvent *event)
 
 void ErrorBanner::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = Theme::color(Theme::Tint::red, palette());
-    fill.setAlphaF(0.1);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), Theme::cornerRadius, Theme::cornerRadius);
-    painter.fillPath(path, fill);
+    Theme::paintBand(this, Theme::Tint::red);
 }
 
 } // namespace quaverly

@@ -7,8 +7,6 @@
 #include <QBoxLayout>
 #include <QFileDialog>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -54,6 +52,11 @@ void PlanNoticeView::setPlan(const SyncPlan &plan, bool locating)
     m_locateButton->setVisible(locating && plan.filesMissing > 0);
 }
 
+bool PlanNoticeView::isEmpty() const
+{
+    return m_text->text().isEmpty();
+}
+
 void PlanNoticeView::setFolderDialog(FolderDialog dialog)
 {
     m_folderDialog = std::move(dialog);
@@ -76,13 +79,7 @@ void PlanNoticeView::locate()
 
 void PlanNoticeView::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = Theme::color(Theme::Tint::blue, palette());
-    fill.setAlphaF(0.1);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), Theme::cornerRadius, Theme::cornerRadius);
-    painter.fillPath(path, fill);
+    Theme::paintBand(this, Theme::Tint::blue);
 }
 
 } // namespace quaverly

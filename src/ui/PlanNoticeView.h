@@ -32,6 +32,8 @@ public:
     /// Shows the plan's notice; "Locate…" only when `locating` is allowed and files to copy are
     /// missing.
     void setPlan(const SyncPlan &plan, bool locating);
+    /// The plan given last has nothing to say.
+    [[nodiscard]] bool isEmpty() const;
     /// Replaces the platform folder dialog, for tests and tools.
     void setFolderDialog(FolderDialog dialog);
 

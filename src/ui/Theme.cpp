@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QWidget>
 
@@ -118,6 +120,17 @@ void Theme::styleProminent(QPushButton *button, const QPalette &palette)
         own.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
     }
     button->setPalette(own);
+}
+
+void Theme::paintBand(QWidget *widget, Tint tint)
+{
+    QPainter painter(widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor fill = color(tint, widget->palette());
+    fill.setAlphaF(0.1);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(widget->rect()), cornerRadius, cornerRadius);
+    painter.fillPath(path, fill);
 }
 
 } // namespace quaverly

@@ -50,6 +50,10 @@ public:
     /// the new palette when the owner's palette changes.
     static void styleProminent(QPushButton *button, const QPalette &palette);
 
+    /// Fills `widget` with a faint band of `tint`, its corners rounded like the panels': the
+    /// background of a notice or a banner. Call from the widget's paintEvent.
+    static void paintBand(QWidget *widget, Tint tint);
+
     /// The palette role that `styleText` draws a text tint with (primary or secondary only).
     [[nodiscard]] static QPalette::ColorRole textRole(Tint tint);
 };
