@@ -1,6 +1,9 @@
 #include "coordinator/SyncCoordinator.h"
 
 #include "engine/SyncEngine.h"
+#include "platform/FileSystem.h"
+#include "platform/LocalFile.h"
+#include "platform/PropertyList.h"
 #include "scanner/MusicLibraryScanner.h"
 
 #include <QElapsedTimer>
@@ -10,6 +13,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <cerrno>
 #include <exception>
 
 using namespace Qt::StringLiterals;
@@ -37,6 +41,38 @@ void whenEnded(std::shared_ptr<SyncCoordinator> self, QFuture<T> future, Apply a
                         [self = std::move(self), apply = std::move(apply), ended] { apply(*self, ended); },
                         Qt::QueuedConnection);
                 });
+}
+
+// What a person can do about a library file that could not be read: the sentence of the error
+// itself says what went wrong, this one what to try.
+QString readingAdvice(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const PropertyListError &) {
+        return u"Export the library file again from the music application, then choose it again."_s;
+    } catch (const MusicLibraryScanner::ScanError &error) {
+        if (error.kind() == MusicLibraryScanner::ScanError::Kind::invalidFormat)
+            return u"Export the library file again from the music application, then choose it again."_s;
+        return u"Check that the volume holding it is mounted, or choose the file again."_s;
+    } catch (const FileSystemError &error) {
+        switch (error.errorCode()) {
+        case EACCES:
+        case EPERM:
+            return u"Check that you may read the file, or choose a different file."_s;
+        case EISDIR:
+            return u"Choose a different file: the library file, not a folder."_s;
+        default:
+            return u"Check that the volume holding it is mounted, or choose the file again."_s;
+        }
+    } catch (...) {
+        return {};
+    }
+}
+
+Phase readingFailure(const std::exception_ptr &failure, SyncCoordinator::Library library)
+{
+    return Phase::failed(failureSentence(failure), library, readingAdvice(failure));
 }
 
 } // namespace
@@ -71,6 +107,7 @@ void SyncCoordinator::setSourceLibraryURL(std::optional<QUrl> url)
     if (url != m_sourceLibraryURL)
         assign(m_sourceMediaFolder, {});
     assign(m_sourceLibraryURL, std::move(url));
+    checkSameLibrary();
 }
 
 void SyncCoordinator::setSourceMediaFolder(std::optional<QString> folder)
@@ -81,11 +118,33 @@ void SyncCoordinator::setSourceMediaFolder(std::optional<QString> folder)
 void SyncCoordinator::setDestinationLibraryURL(std::optional<QUrl> url)
 {
     assign(m_destinationLibraryURL, std::move(url));
+    checkSameLibrary();
+}
+
+// Said as soon as the second file is chosen: scanning one file against itself would only ever
+// find it in sync with itself, which reads as success.
+void SyncCoordinator::checkSameLibrary()
+{
+    const std::optional<QString> source = m_sourceLibraryURL ? localFilePath(*m_sourceLibraryURL) : std::nullopt;
+    const std::optional<QString> destination =
+        m_destinationLibraryURL ? localFilePath(*m_destinationLibraryURL) : std::nullopt;
+    bool same = false;
+    if (source && destination) {
+        const std::optional<FileSystem::FileIdentity> a = FileSystem::identity(*source);
+        same = a ? a == FileSystem::identity(*destination) : *source == *destination;
+    }
+    if (same) {
+        m_sameLibraryChosen = true;
+        assign(m_phase, Phase::failed(u"The source and the destination are the same file: \"%1\"."_s.arg(*source),
+                                      std::nullopt, u"Choose a different library file for the source or the destination."_s));
+    } else if (std::exchange(m_sameLibraryChosen, false) && m_phase.is(Phase::Kind::failed)) {
+        assign(m_phase, Phase{});
+    }
 }
 
 bool SyncCoordinator::canScan() const
 {
-    return m_sourceLibraryURL && m_destinationLibraryURL;
+    return m_sourceLibraryURL && m_destinationLibraryURL && !m_sameLibraryChosen;
 }
 
 bool SyncCoordinator::canSync() const
@@ -95,10 +154,10 @@ bool SyncCoordinator::canSync() const
 
 void SyncCoordinator::scanLibraries()
 {
-    if (!m_sourceLibraryURL || !m_destinationLibraryURL) {
+    if (!canScan()) {
         return;
     }
-    assign(m_phase, Phase{Phase::Kind::scanning, {}});
+    assign(m_phase, Phase::of(Phase::Kind::scanning));
     assign(m_currentJob, {});
     assign(m_currentPlan, {});
 
@@ -112,15 +171,20 @@ void SyncCoordinator::scanLibraries()
     whenEnded(shared_from_this(), QtFuture::whenAll(reads.begin(), reads.end()),
               [mediaFolders = MediaFolders{m_sourceMediaFolder, std::nullopt}](
                   SyncCoordinator &self, const QFuture<QList<QFuture<MusicLibrary>>> &ended) {
+                  const QList<QFuture<MusicLibrary>> libraries = ended.result();
                   std::optional<MusicLibrary> source;
                   std::optional<MusicLibrary> destination;
+                  // The source first: when both reads failed, its error is the one shown.
                   try {
-                      const QList<QFuture<MusicLibrary>> libraries = ended.result();
-                      // The source first: when both reads failed, its error is the one shown.
                       source = libraries.at(0).result();
+                  } catch (...) {
+                      self.assign(self.m_phase, readingFailure(std::current_exception(), Library::source));
+                      return;
+                  }
+                  try {
                       destination = libraries.at(1).result();
                   } catch (...) {
-                      self.assign(self.m_phase, Phase::failed(failureSentence(std::current_exception())));
+                      self.assign(self.m_phase, readingFailure(std::current_exception(), Library::destination));
                       return;
                   }
                   self.assign(self.m_sourceLibrary, source);
@@ -140,7 +204,7 @@ void SyncCoordinator::scanLibraries()
                                 }
                                 coordinator.assign(coordinator.m_currentJob, std::optional(plan->job));
                                 coordinator.assign(coordinator.m_currentPlan, std::move(plan));
-                                coordinator.assign(coordinator.m_phase, Phase{Phase::Kind::readyToSync, {}});
+                                coordinator.assign(coordinator.m_phase, Phase::of(Phase::Kind::readyToSync));
                             });
               });
 }
@@ -153,7 +217,7 @@ void SyncCoordinator::startSync(SyncPlan::Consent consent)
     SyncPlan plan = *m_currentPlan;
     plan.consent = consent;
     assign(m_currentTransfer, {});
-    assign(m_phase, Phase{Phase::Kind::syncing, {}});
+    assign(m_phase, Phase::of(Phase::Kind::syncing));
     m_cancellation = std::make_shared<std::atomic<bool>>(false);
 
     // The callback must not keep the coordinator alive; the run's own continuation does that.
@@ -206,7 +270,7 @@ void SyncCoordinator::startSync(SyncPlan::Consent consent)
                   // A cancelled run ends here too: its job says how far it got.
                   self.assign(self.m_currentJob, std::optional(finished->job));
                   self.assign(self.m_currentPlan, std::move(finished));
-                  self.assign(self.m_phase, Phase{Phase::Kind::completed, {}});
+                  self.assign(self.m_phase, Phase::of(Phase::Kind::completed));
               });
 }
 

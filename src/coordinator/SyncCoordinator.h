@@ -25,6 +25,9 @@ class SyncCoordinator : public QObject, public std::enable_shared_from_this<Sync
     Q_OBJECT
 
 public:
+    /// One of the two chosen library files.
+    enum class Library { source, destination };
+
     struct Phase
     {
         enum class Kind { setup, scanning, readyToSync, syncing, completed, failed };
@@ -32,13 +35,31 @@ public:
         Kind kind = Kind::setup;
         /// The failure's sentence; empty for every other kind.
         QString message;
+        /// The library file a failure is about, when it is about one.
+        std::optional<Library> library;
+        /// One sentence on what to try, when there is something to try.
+        QString advice;
 
-        [[nodiscard]] static Phase failed(QString message) { return {Kind::failed, std::move(message)}; }
+        [[nodiscard]] static Phase of(Kind kind)
+        {
+            Phase phase;
+            phase.kind = kind;
+            return phase;
+        }
+        [[nodiscard]] static Phase failed(QString message, std::optional<Library> library = {}, QString advice = {})
+        {
+            Phase phase = of(Kind::failed);
+            phase.message = std::move(message);
+            phase.library = library;
+            phase.advice = std::move(advice);
+            return phase;
+        }
         [[nodiscard]] bool is(Kind other) const noexcept { return kind == other; }
-        /// Same kind and, for failed, the same message.
+        /// Same kind and, for failed, the same failure.
         [[nodiscard]] friend bool operator==(const Phase &a, const Phase &b)
         {
-            return a.kind == b.kind && (a.kind != Kind::failed || a.message == b.message);
+            return a.kind == b.kind
+                && (a.kind != Kind::failed || (a.message == b.message && a.library == b.library && a.advice == b.advice));
         }
     };
 
@@ -65,8 +86,10 @@ public:
     /// before its first file.
     [[nodiscard]] const std::optional<TransferProgress> &currentTransfer() const { return m_currentTransfer; }
 
-    /// Both library files are chosen.
+    /// Both library files are chosen, and they are two different files.
     [[nodiscard]] bool canScan() const;
+    /// Both choices name one and the same file (also through a link); the phase then says so.
+    [[nodiscard]] bool sameLibraryChosen() const { return m_sameLibraryChosen; }
     /// The phase is readyToSync and the current job has at least one change.
     [[nodiscard]] bool canSync() const;
 
@@ -92,6 +115,7 @@ private:
 
     template<typename T>
     void assign(T &property, T value);
+    void checkSameLibrary();
 
     std::optional<QUrl> m_sourceLibraryURL;
     std::optional<QUrl> m_destinationLibraryURL;
@@ -104,6 +128,7 @@ private:
     std::optional<TransferProgress> m_currentTransfer;
     /// The running sync's stop request, shared with the engine.
     std::shared_ptr<std::atomic<bool>> m_cancellation;
+    bool m_sameLibraryChosen = false;
 };
 
 } // namespace quaverly

@@ -1,6 +1,8 @@
 #include "ui/ContentView.h"
 
 #include "coordinator/SyncCoordinator.h"
+#include "platform/LocalFile.h"
+#include "ui/AccentButton.h"
 #include "ui/ChangesetSummaryView.h"
 #include "ui/ErrorBanner.h"
 #include "ui/PlanListDialog.h"
@@ -10,13 +12,21 @@
 #include "ui/SyncProgressView.h"
 #include "ui/Theme.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 
 using namespace Qt::StringLiterals;
@@ -55,6 +65,45 @@ QWidget *makeSection(QWidget *content, std::initializer_list<QWidget *> companio
     return section;
 }
 
+QString tagline()
+{
+#ifdef Q_OS_MACOS
+    return u"Sync your Music library between Macs"_s;
+#else
+    return u"Sync your Music library between computers"_s;
+#endif
+}
+
+// The folder of a chosen library file: where the other picker's dialog opens.
+QString folderOf(const std::optional<QUrl> &url)
+{
+    const std::optional<QString> path = url ? localFilePath(*url) : std::nullopt;
+    return path ? QFileInfo(*path).absolutePath() : QString();
+}
+
+// What a screen reader says when the window enters a phase.
+QString phaseAnnouncement(const SyncCoordinator &coordinator)
+{
+    const SyncCoordinator::Phase &phase = coordinator.phase();
+    switch (phase.kind) {
+    case Kind::setup:
+        return u"Choose the source and the destination library"_s;
+    case Kind::scanning:
+        return u"Scanning libraries"_s;
+    case Kind::readyToSync:
+        return coordinator.canSync() ? u"Changes found; ready to sync"_s : u"Libraries are already in sync"_s;
+    case Kind::syncing:
+        return u"Syncing"_s;
+    case Kind::completed:
+        return coordinator.currentJob() && coordinator.currentJob()->status == SyncJob::SyncStatus::cancelled
+            ? u"Sync cancelled"_s
+            : u"Sync complete"_s;
+    case Kind::failed:
+        return u"Error: "_s + phase.message;
+    }
+    return {};
+}
+
 } // namespace
 
 ContentView::ContentView(QWidget *parent)
@@ -70,26 +119,31 @@ ContentView::ContentView(QWidget *parent)
     , m_progress(new SyncProgressView)
     , m_runSummary(new RunSummaryView)
     , m_skipped(new SkippedFilesView)
-    , m_startOverButton(new QPushButton(u"Start Over"_s))
+    , m_scroll(new QScrollArea)
+    , m_startOverButton(new AccentButton(AccentButton::Kind::borderless, u"Start Over"_s))
+    , m_showFolderButton(new QPushButton(u"Show in Folder"_s))
     , m_cancelButton(new QPushButton)
     , m_scanButton(new QPushButton)
     , m_scanSpinner(new Spinner(0.7))
     , m_scanBusyLabel(new QLabel(u"Scanning\u2026"_s))
-    , m_syncButton(new QPushButton)
+    , m_syncButton(new AccentButton(AccentButton::Kind::prominent))
 {
+    setAccessibleName(u"Quaverly"_s);
+    Theme::applyWindowPalette(this);
+
     // Header.
     auto *houseSymbol = new SymbolView(u"music.note.house.fill"_s, Theme::Tint::accent, Theme::TextStyle::title);
     houseSymbol->setObjectName(u"headerSymbol"_s);
     auto *appName = new QLabel(u"Quaverly"_s);
     appName->setObjectName(u"appName"_s);
     Theme::styleText(appName, Theme::TextStyle::title2Bold);
-    auto *tagline = new QLabel(u"Sync your Music library between Macs"_s);
-    tagline->setObjectName(u"tagline"_s);
-    Theme::styleText(tagline, Theme::TextStyle::caption, Theme::Tint::secondary);
+    auto *taglineLabel = new QLabel(tagline());
+    taglineLabel->setObjectName(u"tagline"_s);
+    Theme::styleText(taglineLabel, Theme::TextStyle::caption, Theme::Tint::secondary);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
     titles->addWidget(appName);
-    titles->addWidget(tagline);
+    titles->addWidget(taglineLabel);
     auto *header = new QHBoxLayout;
     header->addWidget(houseSymbol, 0, Qt::AlignVCenter);
     header->addLayout(titles, 1);
@@ -116,7 +170,9 @@ ContentView::ContentView(QWidget *parent)
 
     // Button row.
     m_startOverButton->setObjectName(u"startOverButton"_s);
-    Theme::styleBorderless(m_startOverButton, palette());
+    m_startOverButton->setAccessibleDescription(u"Clears the results and keeps both libraries chosen"_s);
+    m_showFolderButton->setObjectName(u"showFolderButton"_s);
+    m_showFolderButton->setAccessibleDescription(u"Opens the destination library's folder"_s);
     m_cancelButton->setObjectName(u"cancelButton"_s);
     // Wide enough for either label, so the row does not shift when it changes.
     m_cancelButton->setText(u"Cancelling\u2026"_s);
@@ -136,25 +192,42 @@ ContentView::ContentView(QWidget *parent)
     busyLabel->addWidget(m_scanBusyLabel);
     m_scanButton->setMinimumWidth(busyLabel->sizeHint().width()
                                   + 2 * style()->pixelMetric(QStyle::PM_ButtonMargin));
+    m_scanButton->setAccessibleName(u"Scan Libraries"_s);
     m_syncButton->setObjectName(u"syncButton"_s);
-    Theme::styleProminent(m_syncButton, palette());
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_startOverButton);
+    buttons->addWidget(m_showFolderButton);
     buttons->addWidget(m_cancelButton);
     buttons->addStretch();
     buttons->addWidget(m_scanButton);
     buttons->addWidget(m_syncButton);
 
+    // Header and buttons stay put; what lies between scrolls when the screen is too small for it.
+    m_content = new QWidget;
+    m_content->setObjectName(u"content"_s);
+    auto *middle = new QVBoxLayout(m_content);
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(20);
+    middle->addLayout(pickers);
+    middle->addWidget(m_summarySection);
+    middle->addWidget(m_errorBanner);
+    middle->addWidget(m_progressSection);
+    middle->addStretch(1);
+    m_scroll->setObjectName(u"contentScroll"_s);
+    m_scroll->setWidget(m_content);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_content->setAutoFillBackground(false);
+
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
-    column->setSpacing(20);
+    column->setSpacing(16);
     column->addLayout(header);
     column->addWidget(makeDivider());
-    column->addLayout(pickers);
-    column->addWidget(m_summarySection);
-    column->addWidget(m_errorBanner);
-    column->addWidget(m_progressSection);
-    column->addStretch(1);
+    column->addWidget(m_scroll, 1);
     column->addWidget(makeDivider());
     column->addLayout(buttons);
 
@@ -169,6 +242,9 @@ ContentView::ContentView(QWidget *parent)
     connect(m_errorBanner, &ErrorBanner::dismissed, this, [this] { m_coordinator->reset(); });
     connect(m_summary, &ChangesetSummaryView::listRequested, this, &ContentView::openList);
     connect(m_startOverButton, &QPushButton::clicked, this, [this] { m_coordinator->reset(); });
+    connect(m_showFolderButton, &QPushButton::clicked, this, [this] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folderOf(m_coordinator->destinationLibraryURL())));
+    });
     connect(m_cancelButton, &QPushButton::clicked, this, &ContentView::cancelSync);
     connect(m_scanButton, &QPushButton::clicked, this, [this] { m_coordinator->scanLibraries(); });
     connect(m_syncButton, &QPushButton::clicked, this, &ContentView::startSync);
@@ -300,15 +376,54 @@ void ContentView::openList(PlanListModel::List list)
     dialog->activateWindow();
 }
 
-// The accent-coloured buttons hold colours taken from the palette; a new palette (light to dark)
-// has to be handed to them again.
+// Everything else takes its colours from the palette as it paints; the secondary text colour is
+// the window's own and follows a new palette (light to dark) here.
 void ContentView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
-        Theme::styleBorderless(m_startOverButton, palette());
-        Theme::styleProminent(m_syncButton, palette());
+    if (event->type() == QEvent::PaletteChange)
+        Theme::applyWindowPalette(this);
+}
+
+// Return does what the phase is about, as the default button of a dialog would; a focused
+// button takes it for itself first.
+void ContentView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QWidget::keyPressEvent(event);
+        return;
     }
+    auto *focused = qobject_cast<QPushButton *>(focusWidget());
+    QPushButton *target = focused && focused->isEnabled() ? focused : defaultButton();
+    if (target && target->isVisible() && target->isEnabled())
+        target->click();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+QPushButton *ContentView::defaultButton() const
+{
+    const SyncCoordinator::Phase &phase = m_coordinator->phase();
+    if (phase.is(Kind::completed))
+        return m_startOverButton;
+    if (phase.is(Kind::failed))
+        return m_errorBanner->findChild<QPushButton *>(u"dismissButton"_s);
+    if (m_coordinator->canSync())
+        return m_syncButton;
+    if (phase.is(Kind::syncing))
+        return nullptr;
+    return m_scanButton;
+}
+
+// Where the focus goes when a phase begins: its main action, or the first Choose… while there is
+// nothing to act on yet. The button that had it may just have been disabled or hidden.
+QWidget *ContentView::focusTarget() const
+{
+    if (m_coordinator->phase().is(Kind::syncing))
+        return m_cancelButton;
+    if (QPushButton *button = defaultButton(); button && button->isEnabled())
+        return button;
+    return m_sourcePicker->findChild<QPushButton *>(u"chooseButton"_s);
 }
 
 // The coordinator announces each change before making it, often several in a row; one queued
@@ -340,6 +455,11 @@ void ContentView::refresh()
     m_sourcePicker->setChoosingDisabled(busy);
     m_destinationPicker->setSelectedURL(coordinator.destinationLibraryURL());
     m_destinationPicker->setChoosingDisabled(busy);
+    // A dialog opens where its own file is, else beside the other one.
+    const QString sourceFolder = folderOf(coordinator.sourceLibraryURL());
+    const QString destinationFolder = folderOf(coordinator.destinationLibraryURL());
+    m_sourcePicker->setStartFolder(sourceFolder.isEmpty() ? destinationFolder : sourceFolder);
+    m_destinationPicker->setStartFolder(destinationFolder.isEmpty() ? sourceFolder : destinationFolder);
 
     if (job)
         m_summary->setJob(*job);
@@ -349,8 +469,12 @@ void ContentView::refresh()
         m_notice->setPlan(*plan, phase.is(Kind::readyToSync) || phase.is(Kind::failed));
     m_notice->setVisible(plan && !m_notice->isEmpty());
 
-    if (phase.is(Kind::failed))
-        m_errorBanner->setMessage(phase.message);
+    if (phase.is(Kind::failed)) {
+        const QString subject = !phase.library                                    ? QString()
+            : *phase.library == SyncCoordinator::Library::source ? u"Source library"_s
+                                                                 : u"Destination library"_s;
+        m_errorBanner->setFailure(subject, phase.advice, phase.message);
+    }
     m_errorBanner->setVisible(phase.is(Kind::failed));
 
     // A list shows the plan it was opened from; once that plan is gone, so is the list.
@@ -390,6 +514,7 @@ void ContentView::refresh()
     m_skipped->setVisible(completed && plan && plan->filesMissing > 0);
 
     m_startOverButton->setVisible(completed);
+    m_showFolderButton->setVisible(completed);
     m_cancelButton->setVisible(syncing);
     m_cancelButton->setEnabled(!m_cancelRequested);
     m_cancelButton->setText(m_cancelRequested ? u"Cancelling\u2026"_s : u"Cancel"_s);
@@ -401,18 +526,54 @@ void ContentView::refresh()
     m_syncButton->setEnabled(coordinator.canSync());
 
     updateMinimumSize();
+    fitToContent();
+    if (m_shownPhase != phase.kind) {
+        const bool ended = m_shownPhase == Kind::syncing;
+        m_shownPhase = phase.kind;
+        enterPhase(ended);
+    }
 }
 
-// Never smaller than the content needs, nor than the window's own minimum. Wrapped text needs
-// more lines the narrower the window is, and the plain minimum counts one line per paragraph:
-// left at that, the layout would squeeze the cards to make room for the wrapped lines.
+// A phase change moves the focus to where the next step is, tells a screen reader what happened,
+// and, when a run ends while the window is in the background, asks for the user's attention.
+void ContentView::enterPhase(bool runEnded)
+{
+    if (QWidget *target = focusTarget())
+        target->setFocus(Qt::OtherFocusReason);
+    setAccessibleDescription(phaseAnnouncement(*m_coordinator));
+    QAccessibleEvent announcement(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&announcement);
+    if (runEnded && !isActiveWindow())
+        QApplication::alert(this);
+}
+
+// Never narrower than the content needs; in height, never smaller than the header, the buttons
+// and a little of the scrolling content between them, so that every control stays on a small
+// screen.
 void ContentView::updateMinimumSize()
 {
     layout()->activate();
-    QSize minimum = layout()->totalMinimumSize();
-    if (layout()->hasHeightForWidth())
-        minimum.setHeight(qMax(minimum.height(), layout()->totalMinimumHeightForWidth(width())));
-    setMinimumSize(minimum.expandedTo(minimumContentSize));
+    const int chrome = layout()->totalMinimumSize().height() - m_scroll->minimumSizeHint().height();
+    const int width = qMax(layout()->totalMinimumSize().width(), m_content->minimumSizeHint().width()
+                                                                  + m_scroll->verticalScrollBar()->sizeHint().width());
+    setMinimumSize(qMax(width, minimumContentSize.width()), chrome + minimumScrollHeight);
+}
+
+// The window grows with its content up to what the screen holds and shrinks back as sections go
+// away, but only when the content changed: a size the user chose stays until then.
+void ContentView::fitToContent()
+{
+    const int viewportWidth = m_scroll->viewport()->width();
+    const int content = m_content->hasHeightForWidth() ? m_content->heightForWidth(viewportWidth)
+                                                        : m_content->sizeHint().height();
+    const int wanted = height() - m_scroll->viewport()->height() + content;
+    if (wanted == m_fittedContentHeight)
+        return;
+    m_fittedContentHeight = wanted;
+    int available = QWIDGETSIZE_MAX;
+    if (const QScreen *screen = this->screen())
+        available = screen->availableGeometry().height() - (frameGeometry().height() - height());
+    resize(width(), qBound(minimumHeight(), qMax(wanted, defaultSize.height()), qMax(available, minimumHeight())));
 }
 
 void ContentView::resizeEvent(QResizeEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "coordinator/SyncCoordinator.h"
 #include "ui/LibraryPickerView.h"
 #include "ui/PlanListModel.h"
 #include "ui/PlanNoticeView.h"
@@ -16,16 +17,17 @@
 
 class QLabel;
 class QPushButton;
+class QScrollArea;
 
 namespace quaverly {
 
 struct SyncPlan;
+class AccentButton;
 class ChangesetSummaryView;
 class ErrorBanner;
 class PlanListDialog;
 class SkippedFilesView;
 class Spinner;
-class SyncCoordinator;
 class SyncProgressView;
 
 /// The main window: header, the two library pickers, the planned changes (each card opens its
@@ -39,7 +41,9 @@ class ContentView : public QWidget
 
 public:
     static constexpr QSize defaultSize{680, 560};
-    static constexpr QSize minimumContentSize{600, 480};
+    static constexpr QSize minimumContentSize{600, 300};
+    /// The least of the scrolling content the window keeps in view.
+    static constexpr int minimumScrollHeight = 120;
 
     /// What a sync may only do with the user's consent.
     enum class Question {
@@ -77,12 +81,17 @@ public:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void scheduleRefresh();
     void refresh();
     void updateMinimumSize();
+    void fitToContent();
+    void enterPhase(bool runEnded);
+    [[nodiscard]] QPushButton *defaultButton() const;
+    [[nodiscard]] QWidget *focusTarget() const;
     void startSync();
     void cancelSync();
     void openList(PlanListModel::List list);
@@ -97,6 +106,10 @@ private:
     std::optional<std::tuple<QUuid, int, qint64>> m_summarisedRun;
     /// The open lists, one per card at most.
     std::array<QPointer<PlanListDialog>, 4> m_lists;
+    /// The phase the window shows, to notice when the next one begins.
+    std::optional<SyncCoordinator::Phase::Kind> m_shownPhase;
+    /// The window height last fitted to the content.
+    int m_fittedContentHeight = -1;
 
     LibraryPickerView *m_sourcePicker;
     LibraryPickerView *m_destinationPicker;
@@ -108,12 +121,15 @@ private:
     SyncProgressView *m_progress;
     RunSummaryView *m_runSummary;
     SkippedFilesView *m_skipped;
-    QPushButton *m_startOverButton;
+    QScrollArea *m_scroll;
+    QWidget *m_content = nullptr;
+    AccentButton *m_startOverButton;
+    QPushButton *m_showFolderButton;
     QPushButton *m_cancelButton;
     QPushButton *m_scanButton;
     Spinner *m_scanSpinner;
     QLabel *m_scanBusyLabel;
-    QPushButton *m_syncButton;
+    AccentButton *m_syncButton;
 };
 
 } // namespace quaverly

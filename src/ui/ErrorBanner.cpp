@@ -1,50 +1,88 @@
 #include "ui/ErrorBanner.h"
 
+#include "ui/AccentButton.h"
 #include "ui/SymbolView.h"
 #include "ui/Theme.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QBoxLayout>
-#include <QEvent>
 #include <QLabel>
-#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
 namespace quaverly {
 
+namespace {
+
+// Screen readers read an alert's text out when it appears; a plain widget would stay silent.
+QAccessibleInterface *alertFactory(const QString &className, QObject *object)
+{
+    if (className == "quaverly::ErrorBanner"_L1 && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::AlertMessage);
+    return nullptr;
+}
+
+QLabel *makeLine(const char *name, Theme::TextStyle style)
+{
+    auto *label = new QLabel;
+    label->setObjectName(QString::fromLatin1(name));
+    // Messages carry paths and other text of the user's; never read them as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    Theme::styleText(label, style);
+    return label;
+}
+
+} // namespace
+
 ErrorBanner::ErrorBanner(QWidget *parent)
     : QWidget(parent)
-    , m_message(new QLabel)
-    , m_dismissButton(new QPushButton(u"Dismiss"_s))
+    , m_subject(makeLine("errorSubject", Theme::TextStyle::headline))
+    , m_advice(makeLine("errorAdvice", Theme::TextStyle::caption))
+    , m_message(makeLine("errorMessage", Theme::TextStyle::caption))
+    , m_dismissButton(new AccentButton(AccentButton::Kind::borderless, u"Dismiss"_s))
 {
+    [[maybe_unused]] static const bool alertInstalled = [] {
+        QAccessible::installFactory(&alertFactory);
+        return true;
+    }();
+
     auto *symbol = new SymbolView(u"exclamationmark.triangle.fill"_s, Theme::Tint::red, Theme::TextStyle::headline);
     symbol->setObjectName(u"errorSymbol"_s);
-
-    m_message->setObjectName(u"errorMessage"_s);
-    // Messages carry paths and other text of the user's; never read them as markup.
-    m_message->setTextFormat(Qt::PlainText);
-    m_message->setWordWrap(true);
-    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    Theme::styleText(m_message, Theme::TextStyle::caption);
-
     m_dismissButton->setObjectName(u"dismissButton"_s);
-    Theme::styleBorderless(m_dismissButton, palette());
     m_dismissButton->setFont(Theme::font(Theme::TextStyle::caption));
+    m_dismissButton->setAccessibleDescription(u"Hides the message and goes back to choosing libraries"_s);
 
+    auto *lines = new QVBoxLayout;
+    lines->setSpacing(4);
+    lines->addWidget(m_subject);
+    lines->addWidget(m_advice);
+    lines->addWidget(m_message);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(10, 10, 10, 10);
     row->setSpacing(8);
-    row->addWidget(symbol);
-    row->addWidget(m_message, 1);
-    row->addWidget(m_dismissButton);
+    row->addWidget(symbol, 0, Qt::AlignTop);
+    row->addLayout(lines, 1);
+    row->addWidget(m_dismissButton, 0, Qt::AlignTop);
 
     connect(m_dismissButton, &QPushButton::clicked, this, &ErrorBanner::dismissed);
 }
 
-void ErrorBanner::setMessage(const QString &message)
+void ErrorBanner::setFailure(const QString &subject, const QString &advice, const QString &message)
 {
+    const bool changed = subject != m_subject->text() || advice != m_advice->text() || message != m_message->text();
+    m_subject->setText(subject);
+    m_subject->setVisible(!subject.isEmpty());
+    m_advice->setText(advice);
+    m_advice->setVisible(!advice.isEmpty());
     m_message->setText(message);
+    setAccessibleName(subject.isEmpty() ? u"Error"_s : subject);
+    setAccessibleDescription(QStringList{advice, message}.join(u' ').trimmed());
+    if (changed && isVisible())
+        announce();
 }
 
 QString ErrorBanner::message() const
@@ -52,12 +90,16 @@ QString ErrorBanner::message() const
     return m_message->text();
 }
 
-void ErrorBanner::changeEvent(QEvent *event)
+void ErrorBanner::showEvent(QShowEvent *event)
 {
-    QWidget::changeEvent(event);
-    // The button's accent colour was taken from the old palette.
-    if (event->type() == QEvent::PaletteChange)
-        Theme::styleBorderless(m_dismissButton, palette());
+    QWidget::showEvent(event);
+    announce();
+}
+
+void ErrorBanner::announce()
+{
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void ErrorBanner::paintEvent(QPaintEvent *)

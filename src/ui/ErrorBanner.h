@@ -3,12 +3,15 @@
 #include <QWidget>
 
 class QLabel;
-class QPushButton;
 
 namespace quaverly {
 
-/// A failure's message, verbatim and wrapped, on a faint red rounded band, with a warning symbol
-/// before it and "Dismiss" at its trailing end.
+class AccentButton;
+
+/// A failure on a faint red rounded band, with a warning symbol before it and "Dismiss" at its
+/// trailing end: what it is about, when it is about something ("Source library"), one sentence
+/// of what to try, and the failure's own message, verbatim and wrapped. Assistive technology
+/// knows it as an alert and is told each time a new failure is shown.
 class ErrorBanner : public QWidget
 {
     Q_OBJECT
@@ -16,7 +19,8 @@ class ErrorBanner : public QWidget
 public:
     explicit ErrorBanner(QWidget *parent = nullptr);
 
-    void setMessage(const QString &message);
+    /// Shows a failure; an empty `subject` or `advice` leaves its line out.
+    void setFailure(const QString &subject, const QString &advice, const QString &message);
     [[nodiscard]] QString message() const;
 
 Q_SIGNALS:
@@ -24,11 +28,15 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    void announce();
+
+    QLabel *m_subject;
+    QLabel *m_advice;
     QLabel *m_message;
-    QPushButton *m_dismissButton;
+    AccentButton *m_dismissButton;
 };
 
 } // namespace quaverly

@@ -6,13 +6,33 @@
 #include "ui/Theme.h"
 
 #include <QBoxLayout>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
 namespace quaverly {
+
+namespace {
+
+// One local file, not a folder: what a drop may choose.
+std::optional<QUrl> droppedFile(const QMimeData *data)
+{
+    if (!data->hasUrls() || data->urls().size() != 1)
+        return std::nullopt;
+    const QUrl url = data->urls().constFirst();
+    const std::optional<QString> path = localFilePath(url);
+    if (!path || QFileInfo(*path).isDir())
+        return std::nullopt;
+    return url;
+}
+
+} // namespace
 
 LibraryPickerView::LibraryPickerView(const QString &label, QWidget *parent)
     : QWidget(parent)
@@ -32,6 +52,10 @@ LibraryPickerView::LibraryPickerView(const QString &label, QWidget *parent)
     m_placeholderLabel->setObjectName(u"placeholderLabel"_s);
     Theme::styleText(m_placeholderLabel, Theme::TextStyle::caption, Theme::Tint::secondary);
     m_chooseButton->setObjectName(u"chooseButton"_s);
+    // Two buttons read "Choose…"; a screen reader tells them apart by their names.
+    m_chooseButton->setAccessibleName(u"Choose "_s + label + u"\u2026"_s);
+    setAccessibleName(label);
+    setAcceptDrops(true);
 
     auto *row = new PanelFrame;
     row->setObjectName(u"selectionRow"_s);
@@ -59,16 +83,24 @@ void LibraryPickerView::setSelectedURL(const std::optional<QUrl> &url)
         m_pathLabel->setFullText(localFilePath(*url).value_or(url->toDisplayString()));
         m_placeholderLabel->hide();
         m_pathLabel->show();
+        m_chooseButton->setAccessibleDescription(m_label + u": "_s + m_pathLabel->fullText());
     } else {
         m_pathLabel->setFullText(QString());
         m_pathLabel->hide();
         m_placeholderLabel->show();
+        m_chooseButton->setAccessibleDescription(m_label + u": "_s + m_placeholderLabel->text());
     }
 }
 
 void LibraryPickerView::setChoosingDisabled(bool disabled)
 {
     m_chooseButton->setDisabled(disabled);
+    setAcceptDrops(!disabled);
+}
+
+void LibraryPickerView::setStartFolder(const QString &folder)
+{
+    m_startFolder = folder;
 }
 
 void LibraryPickerView::setFileDialog(FileDialog dialog)
@@ -80,7 +112,8 @@ LibraryPickerView::DialogRequest LibraryPickerView::dialogRequest() const
 {
     return {u"Select Music Library XML"_s,
             u"Choose the 'Music Library.xml' file for "_s + m_label,
-            {u"XML files (*.xml)"_s, u"Property lists (*.plist)"_s}};
+            {u"XML files (*.xml)"_s, u"Property lists (*.plist)"_s, u"All files (*)"_s},
+            m_startFolder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::MusicLocation) : m_startFolder};
 }
 
 void LibraryPickerView::configureFileDialog(QFileDialog &dialog, const DialogRequest &request)
@@ -92,6 +125,7 @@ void LibraryPickerView::configureFileDialog(QFileDialog &dialog, const DialogReq
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly);
     dialog.setNameFilters(request.nameFilters);
+    dialog.setDirectory(request.folder);
 }
 
 std::optional<QUrl> LibraryPickerView::runFileDialog(QWidget *parent, const DialogRequest &request)
@@ -104,6 +138,20 @@ std::optional<QUrl> LibraryPickerView::runFileDialog(QWidget *parent, const Dial
     if (urls.isEmpty())
         return std::nullopt;
     return urls.first();
+}
+
+void LibraryPickerView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppedFile(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void LibraryPickerView::dropEvent(QDropEvent *event)
+{
+    if (const std::optional<QUrl> url = droppedFile(event->mimeData())) {
+        event->acceptProposedAction();
+        Q_EMIT libraryChosen(*url);
+    }
 }
 
 void LibraryPickerView::choose()

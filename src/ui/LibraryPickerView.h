@@ -16,8 +16,9 @@ namespace quaverly {
 class ElidedLabel;
 
 /// A labelled row for choosing one library file: the chosen file's full path (or "No library
-/// selected") and a "Choose…" button that opens a file dialog. It stores nothing: its owner
-/// hands it the current choice through setSelectedURL() and stores what libraryChosen() reports.
+/// selected") and a "Choose…" button that opens a file dialog; a file dropped on it is chosen
+/// too. It stores nothing: its owner hands it the current choice through setSelectedURL() and
+/// stores what libraryChosen() reports.
 class LibraryPickerView : public QWidget
 {
     Q_OBJECT
@@ -29,6 +30,8 @@ public:
         QString title;
         QString message;
         QStringList nameFilters;
+        /// Where the dialog opens.
+        QString folder;
     };
 
     /// Runs a modal file dialog; the chosen file, or nothing when the user cancelled.
@@ -38,8 +41,10 @@ public:
 
     /// Shows `url`'s full local path, or the no-selection text when there is none.
     void setSelectedURL(const std::optional<QUrl> &url);
-    /// Disables only the button; the label and the path stay as they are.
+    /// Disables only the button and dropping; the label and the path stay as they are.
     void setChoosingDisabled(bool disabled);
+    /// Where the file dialog opens; the user's Music folder when empty.
+    void setStartFolder(const QString &folder);
     /// Replaces the platform file dialog, for tests.
     void setFileDialog(FileDialog dialog);
 
@@ -50,13 +55,18 @@ public:
     static void configureFileDialog(QFileDialog &dialog, const DialogRequest &request);
 
 Q_SIGNALS:
-    /// The user confirmed `url` in the dialog.
+    /// The user confirmed `url` in the dialog or dropped it on the row.
     void libraryChosen(const QUrl &url);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void choose();
 
     QString m_label;
+    QString m_startFolder;
     FileDialog m_fileDialog;
     ElidedLabel *m_pathLabel;
     QLabel *m_placeholderLabel;

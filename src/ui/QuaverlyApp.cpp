@@ -22,10 +22,23 @@ ContentView *QuaverlyApp::openWindow()
     // The coordinator outlives its window while an operation holds it; its end is what counts.
     ++m_liveCoordinators;
     connect(window->coordinator().get(), &QObject::destroyed, this, &QuaverlyApp::coordinatorEnded);
-    auto *newWindow = new QShortcut(QKeySequence::New, window);
-    connect(newWindow, &QShortcut::activated, this, &QuaverlyApp::openWindow);
+    connect(new QShortcut(QKeySequence::New, window), &QShortcut::activated, this, &QuaverlyApp::openWindow);
+    connect(new QShortcut(QKeySequence::Close, window), &QShortcut::activated, window, &QWidget::close);
+    // Each window asks before stopping its sync; one that is kept ends the quit there.
+    auto *quit = new QShortcut(window);
+    quit->setKeys(quitKeys());
+    connect(quit, &QShortcut::activated, this, [] { QApplication::closeAllWindows(); });
     window->show();
     return window;
+}
+
+// Some platforms bind no key to Quit; Ctrl+Q is what people try there.
+QList<QKeySequence> QuaverlyApp::quitKeys()
+{
+    QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (keys.isEmpty())
+        keys.append(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    return keys;
 }
 
 void QuaverlyApp::coordinatorEnded()

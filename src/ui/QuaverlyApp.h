@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QKeySequence>
+#include <QList>
 #include <QObject>
 
 namespace quaverly {
@@ -22,6 +24,9 @@ public:
 
     /// A new window at its default size, shown; it is deleted when closed.
     ContentView *openWindow();
+
+    /// The keys that quit: the platform's, or Ctrl+Q where it has none.
+    [[nodiscard]] static QList<QKeySequence> quitKeys();
 
     /// Coordinators alive: one per open window plus those still running for a closed one.
     [[nodiscard]] int liveCoordinatorCount() const { return m_liveCoordinators; }

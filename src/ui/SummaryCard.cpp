@@ -18,6 +18,7 @@ SummaryCard::SummaryCard(const QString &symbolName, Theme::Tint accent, const QS
     , m_accent(accent)
     , m_symbol(new SymbolView(symbolName, Theme::Tint::secondary, Theme::TextStyle::title2))
     , m_count(new QLabel)
+    , m_title(title)
 {
     m_symbol->setObjectName(u"cardSymbol"_s);
     m_count->setObjectName(u"cardCount"_s);
@@ -42,7 +43,7 @@ SummaryCard::SummaryCard(const QString &symbolName, Theme::Tint accent, const QS
     // Reached with Tab; a click opens the list without leaving a focus ring behind.
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(action);
+    setAccessibleDescription(action);
     setToolTip(action);
     setCount(0);
 }
@@ -52,6 +53,7 @@ void SummaryCard::setCount(qint64 count)
     const bool active = count >= 1;
     m_symbol->setSymbol(m_symbol->symbolName(), active ? m_accent : Theme::Tint::secondary);
     m_count->setText(QString::number(count));
+    setAccessibleName(m_title + u": "_s + m_count->text());
     m_count->setForegroundRole(Theme::textRole(active ? Theme::Tint::primary : Theme::Tint::secondary));
     m_count->update();
 }

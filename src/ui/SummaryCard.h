@@ -38,6 +38,7 @@ private:
     Theme::Tint m_accent;
     SymbolView *m_symbol;
     QLabel *m_count;
+    QString m_title;
     bool m_pressed = false;
 };
 

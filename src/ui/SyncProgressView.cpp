@@ -8,10 +8,11 @@
 #include "ui/Theme.h"
 
 #include <QBoxLayout>
-#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QStyle>
+#include <QStyleOptionProgressBar>
+#include <QStylePainter>
 
 #include <cmath>
 
@@ -68,6 +69,24 @@ QString timeLeftText(qint64 seconds)
     return u"about %1 min left"_s.arg((seconds + 30) / 60);
 }
 
+// The plain bar draws its empty groove in Base, the very colour of the panel behind it; the
+// window colour keeps it visible in light and dark palettes alike.
+class ProgressBar : public QProgressBar
+{
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionProgressBar option;
+        initStyleOption(&option);
+        option.palette.setColor(QPalette::Base, palette().color(QPalette::Window));
+        painter.drawControl(QStyle::CE_ProgressBar, option);
+    }
+};
+
 } // namespace
 
 SyncProgressView::SyncProgressView(QWidget *parent)
@@ -75,7 +94,7 @@ SyncProgressView::SyncProgressView(QWidget *parent)
     , m_spinner(new Spinner(0.7))
     , m_statusSymbol(new SymbolView(u"checkmark.circle.fill"_s, Theme::Tint::green, Theme::TextStyle::headline))
     , m_statusText(new QLabel)
-    , m_bar(new QProgressBar)
+    , m_bar(new ProgressBar)
     , m_countText(new QLabel)
     , m_percentText(new QLabel)
     , m_transfer(new QWidget)
@@ -91,6 +110,7 @@ SyncProgressView::SyncProgressView(QWidget *parent)
     m_bar->setObjectName(u"progressBar"_s);
     m_bar->setRange(0, barScale);
     m_bar->setTextVisible(false);
+    m_bar->setAccessibleName(u"Sync progress"_s);
     m_countText->setObjectName(u"countText"_s);
     Theme::styleText(m_countText, Theme::TextStyle::caption, Theme::Tint::secondary);
     m_percentText->setObjectName(u"percentText"_s);
@@ -132,26 +152,8 @@ SyncProgressView::SyncProgressView(QWidget *parent)
     column->addLayout(countRow);
     column->addWidget(m_transfer);
 
-    tintBarGroove();
     setJob(SyncJob{});
     setTransfer(std::nullopt);
-}
-
-void SyncProgressView::changeEvent(QEvent *event)
-{
-    PanelFrame::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
-        tintBarGroove();
-}
-
-// The bar's empty groove is drawn in Base, the very colour of the panel behind it; the window
-// colour keeps it visible in light and dark palettes alike.
-void SyncProgressView::tintBarGroove()
-{
-    QPalette barPalette = m_bar->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        barPalette.setColor(group, QPalette::Base, palette().color(group, QPalette::Window));
-    m_bar->setPalette(barPalette);
 }
 
 qint64 SyncProgressView::percentDone(qint64 completed, qint64 total)
@@ -172,6 +174,7 @@ void SyncProgressView::setJob(const SyncJob &job)
     m_bar->setValue(barValue(job.completedItemCount, job.totalItemCount));
     m_countText->setText(u"%1 of %2 items"_s.arg(job.completedItemCount).arg(job.totalItemCount));
     m_percentText->setText(QString::number(percentDone(job.completedItemCount, job.totalItemCount)) + u'%');
+    m_bar->setAccessibleDescription(m_percentText->text() + u", "_s + m_countText->text());
 }
 
 void SyncProgressView::setTransfer(const std::optional<TransferProgress> &transfer)

@@ -36,12 +36,7 @@ public:
     /// completed × 100 / total in integers, truncated; 0 without a positive total.
     [[nodiscard]] static qint64 percentDone(qint64 completed, qint64 total);
 
-protected:
-    void changeEvent(QEvent *event) override;
-
 private:
-    void tintBarGroove();
-
     Spinner *m_spinner;
     SymbolView *m_statusSymbol;
     QLabel *m_statusText;

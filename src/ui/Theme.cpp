@@ -4,12 +4,15 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
 #include <QWidget>
+
+#include <cmath>
 
 namespace quaverly {
 
 namespace {
+
+constexpr float bandOpacity = 0.1f;
 
 struct StyleMetrics
 {
@@ -102,24 +105,85 @@ void Theme::styleText(QWidget *widget, TextStyle style, Tint tint)
     widget->setForegroundRole(textRole(tint));
 }
 
-void Theme::styleBorderless(QPushButton *button, const QPalette &palette)
+namespace {
+
+double luminance(const QColor &color)
 {
-    button->setFlat(true);
-    QPalette own = button->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive})
-        own.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::Highlight));
-    button->setPalette(own);
+    const auto channel = [](float value) {
+        return value <= 0.03928f ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = color.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) + 0.0722 * channel(rgb.blueF());
 }
 
-void Theme::styleProminent(QPushButton *button, const QPalette &palette)
+QColor mix(const QColor &from, const QColor &to, double amount)
 {
-    button->setDefault(true);
-    QPalette own = button->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
-        own.setColor(group, QPalette::Button, palette.color(group, QPalette::Highlight));
-        own.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
+    const QColor a = from.toRgb(), b = to.toRgb();
+    const auto blend = [amount](float x, float y) { return x + (y - x) * float(amount); };
+    return QColor::fromRgbF(blend(a.redF(), b.redF()), blend(a.greenF(), b.greenF()), blend(a.blueF(), b.blueF()));
+}
+
+} // namespace
+
+double Theme::contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+// The direction is the one the darkest or lightest background leaves room in: towards black over
+// light backgrounds, towards white over dark ones. Small steps keep the hue as close as they can.
+QColor Theme::readable(const QColor &color, std::initializer_list<QColor> backgrounds)
+{
+    double lightest = 0.0;
+    for (const QColor &background : backgrounds)
+        lightest = qMax(lightest, luminance(background));
+    const QColor target = lightest > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
+    for (int step = 0; step <= 50; ++step) {
+        const QColor candidate = mix(color, target, step / 50.0);
+        bool enough = true;
+        for (const QColor &background : backgrounds)
+            enough = enough && contrast(candidate, background) >= minimumContrast;
+        if (enough)
+            return candidate;
     }
-    button->setPalette(own);
+    return target;
+}
+
+QColor Theme::accentText(const QPalette &palette)
+{
+    return readable(palette.color(QPalette::Highlight),
+                    {palette.color(QPalette::Window), palette.color(QPalette::Base), bandColor(Tint::red, palette)});
+}
+
+QColor Theme::accentFill(const QPalette &palette)
+{
+    return readable(palette.color(QPalette::Highlight), {palette.color(QPalette::HighlightedText)});
+}
+
+QColor Theme::bandColor(Tint tint, const QPalette &palette)
+{
+    return mix(palette.color(QPalette::Window), color(tint, palette), bandOpacity);
+}
+
+// Derived from the window and text colours alone, so that applying it again after a palette
+// change gives the same colour and does not feed back on itself.
+void Theme::applyWindowPalette(QWidget *window)
+{
+    QPalette own = window->palette();
+    bool changed = false;
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        own.setCurrentColorGroup(group);
+        const QColor secondary = readable(mix(own.color(QPalette::WindowText), own.color(QPalette::Window), 0.45),
+                                          {own.color(QPalette::Window), own.color(QPalette::Base),
+                                           bandColor(Tint::red, own), bandColor(Tint::blue, own)});
+        if (own.color(group, QPalette::PlaceholderText) != secondary) {
+            own.setColor(group, QPalette::PlaceholderText, secondary);
+            changed = true;
+        }
+    }
+    if (changed)
+        window->setPalette(own);
 }
 
 void Theme::paintBand(QWidget *widget, Tint tint)
@@ -127,7 +191,7 @@ void Theme::paintBand(QWidget *widget, Tint tint)
     QPainter painter(widget);
     painter.setRenderHint(QPainter::Antialiasing);
     QColor fill = color(tint, widget->palette());
-    fill.setAlphaF(0.1);
+    fill.setAlphaF(bandOpacity);
     QPainterPath path;
     path.addRoundedRect(QRectF(widget->rect()), cornerRadius, cornerRadius);
     painter.fillPath(path, fill);

@@ -4,7 +4,8 @@
 #include <QFont>
 #include <QPalette>
 
-class QPushButton;
+#include <initializer_list>
+
 class QWidget;
 
 namespace quaverly {
@@ -41,14 +42,28 @@ public:
     /// colour; the colour follows later palette changes.
     static void styleText(QWidget *widget, TextStyle style, Tint tint = Tint::primary);
 
-    /// The borderless button style: no frame, the label in the accent colour of `palette`.
-    /// Call again with the new palette when the owner's palette changes.
-    static void styleBorderless(QPushButton *button, const QPalette &palette);
+    /// The contrast every text keeps against what it is drawn on (WCAG AA for body text).
+    static constexpr double minimumContrast = 4.5;
 
-    /// The prominent button style: the default button, filled with the accent colour of
-    /// `palette` while enabled; disabled it looks like any other disabled button. Call again with
-    /// the new palette when the owner's palette changes.
-    static void styleProminent(QPushButton *button, const QPalette &palette);
+    /// The contrast ratio of two opaque colours, from 1 (equal) to 21 (black on white).
+    [[nodiscard]] static double contrast(const QColor &a, const QColor &b);
+
+    /// `color`, moved towards black or white as little as needed to keep minimumContrast against
+    /// every one of `backgrounds`.
+    [[nodiscard]] static QColor readable(const QColor &color, std::initializer_list<QColor> backgrounds);
+
+    /// The accent as a text colour: the label of a borderless button.
+    [[nodiscard]] static QColor accentText(const QPalette &palette);
+
+    /// The fill of the prominent button, dark or light enough for HighlightedText on it.
+    [[nodiscard]] static QColor accentFill(const QPalette &palette);
+
+    /// What a faint band of `tint` (see paintBand) looks like over the window colour.
+    [[nodiscard]] static QColor bandColor(Tint tint, const QPalette &palette);
+
+    /// Gives `window` the palette it is drawn with: its own, with the secondary text readable on
+    /// the window, the panels and the bands. Call again when the window's palette changes.
+    static void applyWindowPalette(QWidget *window);
 
     /// Fills `widget` with a faint band of `tint`, its corners rounded like the panels': the
     /// background of a notice or a banner. Call from the widget's paintEvent.

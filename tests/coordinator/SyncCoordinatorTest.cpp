@@ -198,8 +198,7 @@ TEST_F(SyncCoordinatorTest, ScanPublishesLibrariesThenTheJobThenReadyToSync)
 
 TEST_F(SyncCoordinatorTest, FailedReadsShowTheSourcesErrorAndLeaveNothingToStart)
 {
-    const QUrl good = writeLibrary(u"Good"_s, {u"A"_s});
-    const auto coordinator = scanned(good, good);
+    const auto coordinator = scanned(writeLibrary(u"Good"_s, {u"A"_s}), writeLibrary(u"Other"_s, {u"A"_s}));
     coordinator->setSourceLibraryURL(QUrl::fromLocalFile(path(u"Nowhere/Source.xml"_s)));
     coordinator->setDestinationLibraryURL(QUrl::fromLocalFile(path(u"Nowhere/Destination.xml"_s)));
     const auto seen = record(*coordinator);
@@ -215,7 +214,43 @@ TEST_F(SyncCoordinatorTest, FailedReadsShowTheSourcesErrorAndLeaveNothingToStart
         << "a failed scan drops the job, then the plan; startSync without a plan does nothing";
     const QString message = coordinator->phase().message;
     EXPECT_TRUE(message.contains(u"Source.xml"_s) && !message.contains(u"Destination.xml"_s)) << message.toStdString();
+    EXPECT_EQ(coordinator->phase().library, SyncCoordinator::Library::source);
+    EXPECT_EQ(coordinator->phase().advice, u"Check that the volume holding it is mounted, or choose the file again."_s);
     EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=1 dst=1 job=-") << "libraries of the earlier scan stay";
+}
+
+TEST_F(SyncCoordinatorTest, AReadFailureNamesItsLibraryAndWhatToTry)
+{
+    const QUrl good = writeLibrary(u"Good"_s, {u"A"_s});
+    ASSERT_TRUE(writeFile(u"Broken/Music Library.xml"_s, "<plist version=\"1.0\"><dict>"));
+    const QUrl broken = QUrl::fromLocalFile(path(u"Broken/Music Library.xml"_s));
+    auto coordinator = SyncCoordinator::create();
+    coordinator->setSourceLibraryURL(good);
+    coordinator->setDestinationLibraryURL(broken);
+    coordinator->scanLibraries();
+    ASSERT_TRUE(settles(*coordinator));
+    EXPECT_EQ(coordinator->phase().library, SyncCoordinator::Library::destination);
+    EXPECT_EQ(coordinator->phase().advice,
+              u"Export the library file again from the music application, then choose it again."_s);
+}
+
+// The same file on both sides, even through a link, is said at once and cannot be scanned; a
+// different choice clears it.
+TEST_F(SyncCoordinatorTest, TheSameFileOnBothSidesIsSaidAtOnce)
+{
+    const QUrl library = writeLibrary(u"Source"_s, {u"A"_s});
+    ASSERT_TRUE(QFile::link(path(u"Source/Music Library.xml"_s), path(u"Link.xml"_s)));
+    for (const QUrl &destination : {library, QUrl::fromLocalFile(path(u"Link.xml"_s))}) {
+        auto coordinator = SyncCoordinator::create();
+        coordinator->setSourceLibraryURL(library);
+        coordinator->setDestinationLibraryURL(destination);
+        EXPECT_TRUE(coordinator->phase().is(Kind::failed));
+        EXPECT_TRUE(coordinator->phase().message.startsWith(u"The source and the destination are the same file"_s));
+        EXPECT_FALSE(coordinator->canScan());
+        coordinator->setDestinationLibraryURL(writeLibrary(u"Destination"_s, {}));
+        EXPECT_TRUE(coordinator->phase().is(Kind::setup));
+        EXPECT_TRUE(coordinator->canScan());
+    }
 }
 
 TEST_F(SyncCoordinatorTest, RescanDropsTheJobAtOnceAndResetKeepsOnlyTheChosenFiles)

@@ -39,7 +39,7 @@ TEST(ChangesetSummaryViewTest, ShowsPlainCountsActiveFromOneAndTheNoteOnlyWithou
         QTest::mousePress(&widget, Qt::LeftButton);
         QTest::mouseRelease(&widget, Qt::LeftButton, {}, QPoint(-5, -5));
         EXPECT_EQ(requested, std::vector<List>(3, card.list));
-        EXPECT_EQ(widget.accessibleName(), card.action);
+        EXPECT_EQ(widget.accessibleDescription(), card.action);
         EXPECT_TRUE(widget.focusPolicy() & Qt::TabFocus);
     }
     for (const Counts &counts : cases) {
@@ -61,6 +61,7 @@ TEST(ChangesetSummaryViewTest, ShowsPlainCountsActiveFromOneAndTheNoteOnlyWithou
             EXPECT_EQ(symbol.tint(), active ? cards[i].accent : Theme::Tint::secondary);
             // Plain digits although the tests' default locale groups thousands.
             EXPECT_EQ(count.text(), QString::number(counts[i]));
+            EXPECT_EQ(card.accessibleName(), cards[i].title + u": "_s + QString::number(counts[i]));
             EXPECT_EQ(count.foregroundRole(), Theme::textRole(active ? Theme::Tint::primary : Theme::Tint::secondary));
         }
         const auto &note = child<QLabel>(view, "noChangesNote");

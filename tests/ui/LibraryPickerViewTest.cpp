@@ -1,9 +1,11 @@
 #include "ui/ElidedLabel.h"
 #include "ui/LibraryPickerView.h"
+#include "ui/Theme.h"
 #include "UiTestSupport.h"
 
 #include <QFileDialog>
-#include <QFontInfo>
+#include <QMimeData>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
@@ -39,7 +41,7 @@ TEST(LibraryPickerViewTest, ShowsPlaceholderOrElidedPathAndKeepsTheChoiceWhenThe
     EXPECT_EQ(bound, answer);
     ASSERT_TRUE(path.isVisible() && !placeholder.isVisible());
     EXPECT_EQ(path.fullText(), longPath);
-    EXPECT_TRUE(QFontInfo(path.font()).fixedPitch());
+    EXPECT_EQ(path.font(), Theme::font(Theme::TextStyle::monospacedCaption));
     picker.resize(360, picker.height());
     QCoreApplication::processEvents();
     EXPECT_TRUE(path.text().startsWith(u"/Vol"_s) && path.text().contains(QChar(0x2026))
@@ -62,11 +64,45 @@ TEST(LibraryPickerViewTest, ShowsPlaceholderOrElidedPathAndKeepsTheChoiceWhenThe
     EXPECT_EQ(dialog.labelText(QFileDialog::FileName), requests[0].message);
     EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
-    EXPECT_EQ(dialog.nameFilters(), (QStringList{u"XML files (*.xml)"_s, u"Property lists (*.plist)"_s}));
+    EXPECT_EQ(dialog.nameFilters(),
+              (QStringList{u"XML files (*.xml)"_s, u"Property lists (*.plist)"_s, u"All files (*)"_s}));
+    EXPECT_EQ(requests[0].folder, QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+    picker.setStartFolder(u"/Volumes/Archive Drive"_s);
+    EXPECT_EQ(picker.dialogRequest().folder, u"/Volumes/Archive Drive"_s);
 
     picker.setChoosingDisabled(true);
     EXPECT_FALSE(child<QPushButton>(picker, "chooseButton").isEnabled());
     EXPECT_TRUE(path.isEnabled());
+}
+
+// A file dropped on the row is chosen; a folder, several files or a drop while choosing is
+// disabled are refused.
+TEST(LibraryPickerViewTest, TakesOneDroppedFile)
+{
+    LibraryPickerView picker(u"Source Library"_s);
+    std::optional<QUrl> chosen;
+    QObject::connect(&picker, &LibraryPickerView::libraryChosen, &picker, [&](const QUrl &url) { chosen = url; });
+    const QUrl file = QUrl::fromLocalFile(QCoreApplication::applicationFilePath());
+    const QUrl folder = QUrl::fromLocalFile(QCoreApplication::applicationDirPath());
+    const auto drop = [&](const QList<QUrl> &urls) {
+        chosen.reset();
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&picker, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&picker, &dropped);
+        return true;
+    };
+    EXPECT_TRUE(drop({file}));
+    EXPECT_EQ(chosen, file);
+    EXPECT_FALSE(drop({folder}));
+    EXPECT_FALSE(drop({file, file}));
+    EXPECT_EQ(child<QPushButton>(picker, "chooseButton").accessibleName(), u"Choose Source Library\u2026"_s);
+    picker.setChoosingDisabled(true);
+    EXPECT_FALSE(picker.acceptDrops());
 }
 
 } // namespace

@@ -31,20 +31,38 @@ protected:
     QSignalSpy finished{&app, &QuaverlyApp::finished};
 };
 
-TEST_F(QuaverlyAppTest, OpensWindowsWithTheirOwnCoordinatorsAndFinishesWhenTheLastCloses)
+// New Window, Close and Quit from the platform's standard keys.
+TEST_F(QuaverlyAppTest, OpensAndClosesWindowsFromTheStandardKeysAndFinishesWhenTheLastCloses)
 {
-    QPointer<ContentView> first = app.openWindow();
-    QPointer<ContentView> second = app.openWindow();
-    ASSERT_TRUE(first && second);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->size(), QSize(680, 560));
-    EXPECT_TRUE(first->minimumWidth() >= 600 && first->minimumHeight() >= 480);
-    EXPECT_NE(first->coordinator(), second->coordinator());
-    for (ContentView *window : {first.data(), second.data()}) {
-        EXPECT_EQ(finished.count(), 0);
-        window->close();
+    const auto press = [](QWidget *window, const QKeySequence &keys) {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keySequence(window, keys);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    };
+    const auto windows = [] {
+        QList<ContentView *> open;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (auto *view = qobject_cast<ContentView *>(window); view && view->isVisible())
+                open.append(view);
+        }
+        return open;
+    };
+    QPointer<ContentView> first = app.openWindow();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->size(), ContentView::defaultSize);
+    press(first, QKeySequence(QKeySequence::New));
+    ASSERT_EQ(windows().size(), 2);
+    QPointer<ContentView> second = windows().at(windows().at(0) == first ? 1 : 0);
+    EXPECT_NE(first->coordinator(), second->coordinator());
+    press(second, QKeySequence(QKeySequence::Close));
+    EXPECT_TRUE(second.isNull());
+    EXPECT_EQ(windows().size(), 1);
+    EXPECT_EQ(finished.count(), 0);
+
+    app.openWindow();
+    press(first, QuaverlyApp::quitKeys().constFirst());
+    EXPECT_TRUE(windows().isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 5'000));
 }
 

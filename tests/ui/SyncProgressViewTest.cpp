@@ -5,9 +5,9 @@
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
 #include "ui/SyncProgressView.h"
+#include "ui/Theme.h"
 #include "UiTestSupport.h"
 
-#include <QFontInfo>
 #include <QProgressBar>
 
 using namespace Qt::StringLiterals;
@@ -47,7 +47,7 @@ TEST(SyncProgressViewTest, ShowsTextSymbolCountsAndTruncatedPercentagePerStatus)
     const auto &symbol = child<SymbolView>(view, "statusSymbol");
     const auto &bar = child<QProgressBar>(view, "progressBar");
     const auto &percentText = child<QLabel>(view, "percentText");
-    EXPECT_TRUE(QFontInfo(percentText.font()).fixedPitch());
+    EXPECT_EQ(percentText.font(), Theme::font(Theme::TextStyle::monospacedCaption));
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.completed << " of " << c.total << ", status " << int(c.status));
         SyncJob job;
