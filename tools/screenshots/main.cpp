@@ -155,6 +155,14 @@ void shootSyncFlow(Shooter &shooter, const fixtures::LibraryPair &pair, const QS
     if (!partWay)
         throw ShotError(u"The sync reported no state part-way."_s);
     shooter.shoot(view, u"completed"_s + suffix);
+    if (suffix.isEmpty()) {
+        // The same window on a 1366×768 screen at 200 %: the content scrolls, the buttons stay.
+        const QSize before = view.size();
+        view.resize(1366 / 2, 768 / 2 - 30);
+        QCoreApplication::processEvents();
+        shooter.shoot(view, u"completed-small-screen"_s);
+        view.resize(before);
+    }
 }
 
 // A run long enough to measure: the transfer figures need half a second of copying before they
@@ -322,8 +330,20 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: quaverly-screenshots OUTDIR\n");
         return 2;
     }
+    // A laptop screen at twice the density, so the window takes the size it wants.
+    const QTemporaryDir config;
+    const QString screens = config.filePath(u"screens.json"_s);
+    QFile file(screens);
+    if (!config.isValid() || !file.open(QIODevice::WriteOnly)
+        || file.write(R"({"screens": [{"name": "Laptop", "x": 0, "y": 0, "width": 2880, "height": 1800,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+            < 0) {
+        std::fprintf(stderr, "Couldn't write the screen description.\n");
+        return 1;
+    }
+    file.close();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens));
     if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR"))
         qputenv("QT_SCALE_FACTOR", "2");
     QApplication app(argc, argv);
