@@ -1,6 +1,7 @@
 #include "ui/QuaverlyApp.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstring>
@@ -40,6 +41,8 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Quaverly"_s);
+    QGuiApplication::setDesktopFileName(u"" QUAVERLY_APP_ID ""_s);
+    QApplication::setWindowIcon(QIcon(u":/app/" QUAVERLY_APP_ID ".svg"_s));
     // The shell decides when to quit: not before a closed window's sync has ended.
     QApplication::setQuitOnLastWindowClosed(false);
 
