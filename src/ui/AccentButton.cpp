@@ -24,27 +24,36 @@ std::pair<QColor, QColor> AccentButton::colors(const QPalette &palette) const
     return {Theme::accentText(palette), palette.color(QPalette::Window)};
 }
 
+// The plain style blends its own highlight into a default button's fill and lightens it, which
+// would undo the contrast the fill was chosen for; an enabled prominent button is drawn here.
 void AccentButton::paintEvent(QPaintEvent *)
 {
     QStylePainter painter(this);
     QStyleOptionButton option;
     initStyleOption(&option);
-    if (isEnabled()) {
-        const auto [text, background] = colors(palette());
-        option.palette.setColor(QPalette::ButtonText, text);
-        if (m_kind == Kind::prominent)
-            option.palette.setColor(QPalette::Button, background);
-    }
     option.state &= ~QStyle::State_HasFocus;
-    painter.drawControl(QStyle::CE_PushButton, option);
-
+    const auto [text, background] = colors(palette());
+    if (!isEnabled()) {
+        painter.drawControl(QStyle::CE_PushButton, option);
+        return;
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (m_kind == Kind::prominent) {
+        QPainterPath fill;
+        fill.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 4.0, 4.0);
+        painter.fillPath(fill, isDown() ? background.darker(115) : background);
+        painter.setPen(text);
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, this->text());
+    } else {
+        option.palette.setColor(QPalette::ButtonText, text);
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
     if (!hasFocus())
         return;
     // Inside the button, in the label's colour: visible on the accent fill and on no fill alike.
-    painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath ring;
-    ring.addRoundedRect(QRectF(rect()).adjusted(2.5, 2.5, -2.5, -2.5), 4.0, 4.0);
-    painter.strokePath(ring, QPen(option.palette.color(QPalette::ButtonText), 1.5));
+    ring.addRoundedRect(QRectF(rect()).adjusted(2.5, 2.5, -2.5, -2.5), 3.0, 3.0);
+    painter.strokePath(ring, QPen(text, 1.5));
 }
 
 } // namespace quaverly

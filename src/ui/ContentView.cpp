@@ -531,7 +531,11 @@ void ContentView::refresh()
         const bool ended = m_shownPhase == Kind::syncing;
         m_shownPhase = phase.kind;
         enterPhase(ended);
+    } else if (m_scanButton->isEnabled() && !std::exchange(m_couldScan, true)) {
+        // The second library is chosen: scanning is the next step.
+        m_scanButton->setFocus(Qt::OtherFocusReason);
     }
+    m_couldScan = m_scanButton->isEnabled();
 }
 
 // A phase change moves the focus to where the next step is, tells a screen reader what happened,
@@ -540,6 +544,15 @@ void ContentView::enterPhase(bool runEnded)
 {
     if (QWidget *target = focusTarget())
         target->setFocus(Qt::OtherFocusReason);
+    // On a small screen the new section may lie below the fold: bring its start into view.
+    for (QWidget *section : std::initializer_list<QWidget *>{m_errorBanner, m_progressSection, m_summarySection}) {
+        if (section->isVisible()) {
+            layout()->activate();
+            m_content->layout()->activate();
+            m_scroll->ensureWidgetVisible(section, 0, 0);
+            break;
+        }
+    }
     setAccessibleDescription(phaseAnnouncement(*m_coordinator));
     QAccessibleEvent announcement(this, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&announcement);

@@ -108,6 +108,8 @@ private:
     std::array<QPointer<PlanListDialog>, 4> m_lists;
     /// The phase the window shows, to notice when the next one begins.
     std::optional<SyncCoordinator::Phase::Kind> m_shownPhase;
+    /// Scan Libraries was enabled at the last refresh.
+    bool m_couldScan = false;
     /// The window height last fitted to the content.
     int m_fittedContentHeight = -1;
 

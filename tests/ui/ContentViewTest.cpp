@@ -153,6 +153,7 @@ TEST_F(ContentViewTest, RunsTheWholeFlowThroughTheButtonsToSyncComplete)
     choose("sourcePicker", pair.source.xmlPath);
     choose("destinationPicker", pair.destination.xmlPath);
     expectScreen({.scanEnabled = true});
+    EXPECT_EQ(view.focusWidget(), &child(view, "scanButton"));
     clickAndRefreshViewOnly("scanButton", Kind::scanning);
     expectScreen({.pickersEnabled = false, .scanLabel = u"Scanning\u2026"_s});
 
@@ -535,6 +536,16 @@ TEST_F(ContentViewTest, FitsSmallScreensAndShrinksBackWhenSectionsGo)
         }
         EXPECT_GT(child<QScrollArea>(view, "contentScroll").verticalScrollBar()->maximum(), 0);
     }
+    // A phase that begins brings its section into view, though the screen holds only part of it.
+    click(view, "scanButton");
+    waitForPhase(Kind::readyToSync);
+    click(view, "syncButton");
+    waitForPhase(Kind::completed);
+    const QWidget *viewport = child<QScrollArea>(view, "contentScroll").viewport();
+    const QWidget &progress = child(view, "progressSection");
+    ASSERT_GT(progress.mapTo(&child(view, "content"), QPoint()).y() + progress.height(), viewport->height())
+        << "the test needs a section that ends below the fold";
+    EXPECT_TRUE(viewport->rect().contains(QRect(progress.mapTo(viewport, QPoint()), progress.size())));
 
     view.resize(view.width(), grown);
     click(view, "startOverButton");
