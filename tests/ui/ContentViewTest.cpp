@@ -263,6 +263,7 @@ TEST_F(ContentViewTest, ShowsAFailedScanOrSyncVerbatimAndWrappedUntilDismissed)
     EXPECT_EQ(child<QLabel>(view, "errorSubject").text(), u"Source library"_s);
     EXPECT_EQ(child<QLabel>(view, "errorAdvice").text(), coordinator().phase().advice);
     EXPECT_EQ(view.focusWidget(), &child(view, "dismissButton"));
+    EXPECT_EQ(view.accessibleDescription(), u"Error: "_s + coordinator().phase().message);
     EXPECT_TRUE(message.text().contains(u"<b>Libraries</b>"_s)) << message.text().toStdString();
     EXPECT_EQ(message.textFormat(), Qt::PlainText);
     EXPECT_EQ(view.width(), 680);
