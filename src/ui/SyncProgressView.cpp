@@ -154,11 +154,6 @@ void SyncProgressView::tintBarGroove()
     m_bar->setPalette(barPalette);
 }
 
-qint64 SyncProgressView::percentDone(qint64 completed, qint64 total)
-{
-    return total >= 1 ? completed * 100 / total : 0;
-}
-
 void SyncProgressView::setJob(const SyncJob &job)
 {
     const StatusLine line = statusLine(job.status);
@@ -171,7 +166,7 @@ void SyncProgressView::setJob(const SyncJob &job)
 
     m_bar->setValue(barValue(job.completedItemCount, job.totalItemCount));
     m_countText->setText(u"%1 of %2 items"_s.arg(job.completedItemCount).arg(job.totalItemCount));
-    m_percentText->setText(QString::number(percentDone(job.completedItemCount, job.totalItemCount)) + u'%');
+    m_percentText->setText(QString::number(job.percentDone()) + u'%');
 }
 
 void SyncProgressView::setTransfer(const std::optional<TransferProgress> &transfer)
