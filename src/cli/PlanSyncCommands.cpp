@@ -1,4 +1,5 @@
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 
 #include "cli/Operations.h"
 #include "engine/SyncEngine.h"
@@ -35,51 +36,43 @@ struct PlanArguments
     QString importList;
 };
 
-std::optional<PlanArguments> parseArguments(const QStringList &arguments, const QString &command, bool forSync,
-                                            int &exitCode)
+/// --source-media and --destination-media, which plan and sync share.
+struct MediaFolderOptions
 {
-    PlanArguments parsed;
-    QStringList paths;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        QString *folder = nullptr;
-        std::optional<QString> *mediaFolder = argument == u"--source-media"      ? &parsed.mediaFolders.source
-                                            : argument == u"--destination-media" ? &parsed.mediaFolders.destination
-                                                                                 : nullptr;
-        if (forSync && argument == u"--import-list")
-            folder = &parsed.importList;
-        if (mediaFolder || folder) {
-            if (i + 1 >= arguments.size()) {
-                exitCode = usageError(u"%1 needs a path."_s.arg(argument));
-                return std::nullopt;
-            }
-            const QString path = QFileInfo(arguments.at(++i)).absoluteFilePath();
-            if (mediaFolder)
-                *mediaFolder = path;
-            else
-                *folder = path;
-        } else if (argument == u"--json") {
-            parsed.json = true;
-        } else if (argument == u"--files") {
-            parsed.files = true;
-        } else if (forSync && argument == u"--allow-mass-removal") {
-            parsed.allowMassRemoval = true;
-        } else if (forSync && argument == u"--delete-permanently") {
-            parsed.deletePermanently = true;
-        } else if (argument.startsWith(u'-')) {
-            exitCode = usageError(u"Unknown option \"%1\" for %2."_s.arg(argument, command));
+    QCommandLineOption source{u"source-media"_s,
+                              u"The source library's media folder on this computer, where it is not where the "
+                              u"library file says."_s,
+                              u"FOLDER"_s};
+    QCommandLineOption destination{u"destination-media"_s,
+                                   u"The destination library's media folder on this computer, where it is not "
+                                   u"where the library file says."_s,
+                                   u"FOLDER"_s};
+
+    [[nodiscard]] MediaFolders read(const QCommandLineParser &parsed) const
+    {
+        return {absolutePath(parsed, source), absolutePath(parsed, destination)};
+    }
+
+    [[nodiscard]] static std::optional<QString> absolutePath(const QCommandLineParser &parsed,
+                                                           const QCommandLineOption &option)
+    {
+        if (!parsed.isSet(option))
             return std::nullopt;
-        } else {
-            paths.append(argument);
-        }
+        return QFileInfo(parsed.value(option)).absoluteFilePath();
     }
-    if (paths.size() != 2) {
-        exitCode = usageError(u"%1 takes a source and a destination library file."_s.arg(command));
-        return std::nullopt;
-    }
-    parsed.source = paths.at(0);
-    parsed.destination = paths.at(1);
-    return parsed;
+};
+
+PlanArguments libraries(const QCommandLineParser &parsed)
+{
+    PlanArguments arguments;
+    arguments.source = parsed.positionalArguments().at(0);
+    arguments.destination = parsed.positionalArguments().at(1);
+    return arguments;
+}
+
+QList<Command::Argument> libraryArguments()
+{
+    return {{u"SOURCE.xml"_s, u"The source library file."_s}, {u"DEST.xml"_s, u"The destination library file."_s}};
 }
 
 void printJson(const QJsonDocument &document)
@@ -139,11 +132,6 @@ void writeImportList(const QString &path, const SyncPlan &plan)
     printLine(u"Import list: %1"_s.arg(path));
 }
 
-[[nodiscard]] qint64 percentage(const SyncJob &job)
-{
-    return job.totalItemCount > 0 ? job.completedItemCount * 100 / job.totalItemCount : 100;
-}
-
 // Shows the run's reports on standard error: a bar redrawn in place on a terminal, with the bytes
 // copied, the speed, the time left and the file being copied; otherwise one line for every
 // percent reached. Called on the engine's thread while the main thread waits for the run, so it
@@ -159,7 +147,7 @@ public:
 
     void show(const SyncJob &job)
     {
-        const qint64 percent = percentage(job);
+        const qint64 percent = job.percentDone();
         const bool finished = job.status != SyncJob::SyncStatus::transferring;
         if (m_terminal) {
             // Redrawing for every one of 100,000 reports would make the terminal the bottleneck.
@@ -196,7 +184,7 @@ private:
     void drawBar()
     {
         constexpr qint64 width = 24;
-        const qint64 percent = percentage(*m_job);
+        const qint64 percent = m_job->percentDone();
         const qint64 filled = std::min(width, percent * width / 100);
         QString line = u"\r[%1] %2 of %3 items %4%"_s.arg(QString(filled, u'#') + QString(width - filled, u'-'))
                            .arg(m_job->completedItemCount)
@@ -228,26 +216,19 @@ private:
     std::optional<TransferProgress> m_transfer;
 };
 
-} // namespace
-
-int runPlanCommand(const QStringList &arguments)
+int plan(const PlanArguments &arguments)
 {
-    int exitCode = exitSuccess;
-    const std::optional<PlanArguments> parsed = parseArguments(arguments, u"plan"_s, false, exitCode);
-    if (!parsed)
-        return exitCode;
-
     try {
-        const SyncPlan plan = makePlan(*parsed);
-        if (parsed->json) {
+        const SyncPlan plan = makePlan(arguments);
+        if (arguments.json) {
             // Standard output keeps the job's own form, or the operations with --files; what the
             // checks found goes beside it.
-            printJson(parsed->files ? QJsonDocument(operationsJson(plan, false)) : QJsonDocument(plan.job.toJson()));
+            printJson(arguments.files ? QJsonDocument(operationsJson(plan, false)) : QJsonDocument(plan.job.toJson()));
             for (const QString &line : plan.notice())
                 printErrorLine(line);
         } else {
             printPlan(plan);
-            if (parsed->files) {
+            if (arguments.files) {
                 for (const SyncPlan::Operation &operation : plan.operations(false))
                     printLine(operation.line());
             }
@@ -262,21 +243,16 @@ int runPlanCommand(const QStringList &arguments)
     }
 }
 
-int runSyncCommand(const QStringList &arguments)
+int sync(const PlanArguments &arguments)
 {
-    int exitCode = exitSuccess;
-    const std::optional<PlanArguments> parsed = parseArguments(arguments, u"sync"_s, true, exitCode);
-    if (!parsed)
-        return exitCode;
-
     // Ctrl-C or a termination request stops the run before its next file, never half-way.
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
     ProgressPrinter printer;
     try {
-        SyncPlan plan = makePlan(*parsed);
+        SyncPlan plan = makePlan(arguments);
         printPlan(plan);
-        plan.consent = {.massRemoval = parsed->allowMassRemoval, .permanentDeletion = parsed->deletePermanently};
+        plan.consent = {.massRemoval = arguments.allowMassRemoval, .permanentDeletion = arguments.deletePermanently};
 
         SyncEngine engine;
         RunControl control{.cancellation = std::shared_ptr<std::atomic<bool>>(std::shared_ptr<void>(), &stopRequested),
@@ -291,14 +267,14 @@ int runSyncCommand(const QStringList &arguments)
         printLine(u"Items completed: %1 of %2"_s.arg(job.completedItemCount).arg(job.totalItemCount));
         for (const QString &line : finished.outcomeSummary())
             printLine(line + u'.');
-        if (parsed->json) {
+        if (arguments.json) {
             printJson(QJsonDocument(operationsJson(finished, true)));
-        } else if (parsed->files) {
+        } else if (arguments.files) {
             for (const SyncPlan::Operation &operation : finished.operations(true))
                 printLine(operation.line());
         }
-        if (!parsed->importList.isEmpty())
-            writeImportList(parsed->importList, finished);
+        if (!arguments.importList.isEmpty())
+            writeImportList(arguments.importList, finished);
         if (cancelled) {
             printErrorLine(u"The sync was stopped after %1 of %2 items; what was done stays done."_s
                                .arg(job.completedItemCount)
@@ -318,6 +294,81 @@ int runSyncCommand(const QStringList &arguments)
         printErrorLine(failureSentence(std::current_exception()));
         return exitFailure;
     }
+}
+
+} // namespace
+
+Command planCommand()
+{
+    const QCommandLineOption files(u"files"_s,
+                                   uR"help(Adds a line per file operation: "copy SRC -> DST", "remove PATH", )help"
+                                   uR"help("keep PATH (reason)", "skip PATH (reason)", "artwork SRC -> DST".)help"_s);
+    const QCommandLineOption json(u"json"_s,
+                                  u"Prints the whole job as JSON instead, or with --files the operations as a JSON "
+                                  u"array; the rest goes to standard error."_s);
+    const MediaFolderOptions media;
+    return {.name = u"plan"_s,
+            .arguments = libraryArguments(),
+            .description = uR"(Reads both files and prints what a sync would change: tracks to add, tracks
+to remove, metadata updates and playlists, then what applies of: a library
+read from another computer, files to copy not found, tracks on the other
+computer, removals kept, copies renamed, and the bytes to copy against the
+free space.)"_s,
+            .options = {files, json, media.source, media.destination},
+            .wrongArguments = u"plan takes a source and a destination library file."_s,
+            .run = [=](const QCommandLineParser &parsed) {
+                PlanArguments arguments = libraries(parsed);
+                arguments.mediaFolders = media.read(parsed);
+                arguments.files = parsed.isSet(files);
+                arguments.json = parsed.isSet(json);
+                return plan(arguments);
+            }};
+}
+
+Command syncCommand()
+{
+    const QCommandLineOption files(u"files"_s,
+                                   u"Lists each operation done at the end, one line each, as plan --files does."_s);
+    const QCommandLineOption json(u"json"_s, u"Lists each operation done at the end as a JSON array."_s);
+    const QCommandLineOption importList(u"import-list"_s,
+                                        u"Writes FILE, an .m3u8 playlist of every file copied, for adding them to "
+                                        u"the destination's music application."_s,
+                                        u"FILE"_s);
+    const QCommandLineOption allowMassRemoval(u"allow-mass-removal"_s,
+                                              u"Removes even when the sync would remove more than 10 tracks and more "
+                                              u"than half of the destination's, or the source library has no tracks "
+                                              u"at all."_s);
+    const QCommandLineOption deletePermanently(
+        u"delete-permanently"_s, u"Deletes the media of removed tracks where the destination volume has no Trash."_s);
+    const MediaFolderOptions media;
+    return {.name = u"sync"_s,
+            .arguments = libraryArguments(),
+            .description = uR"(Plans as plan does, then copies the media of new tracks into the destination
+library folder, moves the media of tracks the source no longer has to the
+Trash, and mirrors the "Album Artwork" folder. Files to copy that are not
+found are skipped and listed at the end. A file another track still uses is
+never removed, and a copy whose place another file has gets a new name ("x
+2.m4a"). Shows progress on standard error. A sync that would remove more than
+10 tracks and more than half of the destination's, or whose source library
+has no tracks at all, removes nothing unless --allow-mass-removal is given.
+Where the destination volume has no Trash, nothing is deleted unless
+--delete-permanently is given. Only one sync runs in a library folder at a
+time. At the end it says what it did. Ctrl-C or SIGTERM stops it before the
+next file.)"_s,
+            .options = {files, json, importList, media.source, media.destination, allowMassRemoval,
+                        deletePermanently},
+            .wrongArguments = u"sync takes a source and a destination library file."_s,
+            .run = [=](const QCommandLineParser &parsed) {
+                PlanArguments arguments = libraries(parsed);
+                arguments.mediaFolders = media.read(parsed);
+                arguments.files = parsed.isSet(files);
+                arguments.json = parsed.isSet(json);
+                arguments.allowMassRemoval = parsed.isSet(allowMassRemoval);
+                arguments.deletePermanently = parsed.isSet(deletePermanently);
+                if (parsed.isSet(importList))
+                    arguments.importList = QFileInfo(parsed.value(importList)).absoluteFilePath();
+                return sync(arguments);
+            }};
 }
 
 } // namespace quaverly::cli

@@ -1,4 +1,5 @@
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 
 #include "platform/LocalFile.h"
 #include "scanner/MusicLibraryScanner.h"
@@ -69,27 +70,12 @@ void printSummary(const MusicLibrary &library, qint64 elapsedMs)
     printLine(u"Time: %1 s"_s.arg(double(elapsedMs) / 1000.0, 0, 'f', 3));
 }
 
-} // namespace
-
-int runScanCommand(const QStringList &arguments)
+int scan(const QString &path, bool json)
 {
-    bool json = false;
-    QStringList paths;
-    for (const QString &argument : arguments) {
-        if (argument == u"--json")
-            json = true;
-        else if (argument.startsWith(u'-'))
-            return usageError(u"Unknown option \"%1\" for scan."_s.arg(argument));
-        else
-            paths.append(argument);
-    }
-    if (paths.size() != 1)
-        return usageError(u"scan takes exactly one library file."_s);
-
     try {
         QElapsedTimer timer;
         timer.start();
-        const MusicLibrary library = MusicLibraryScanner::scanLibrarySync(libraryUrl(paths.first()));
+        const MusicLibrary library = MusicLibraryScanner::scanLibrarySync(libraryUrl(path));
         const qint64 elapsed = timer.elapsed();
         if (json) {
             const QByteArray bytes = libraryJson(library);
@@ -104,6 +90,26 @@ int runScanCommand(const QStringList &arguments)
         printErrorLine(failureSentence(std::current_exception()));
         return exitFailure;
     }
+}
+
+} // namespace
+
+Command scanCommand()
+{
+    const QCommandLineOption json(u"json"_s,
+                                  uR"(Prints {"tracks": [...], "playlists": [...], "artworkCacheURL": ..., )"
+                                  uR"("musicFolderURL": ...} instead: tracks sorted by persistent ID, )"
+                                  uR"(playlists in file order.)"_s);
+    return {.name = u"scan"_s,
+            .arguments = {{u"LIBRARY.xml"_s, u"The library file to read."_s}},
+            .description = uR"(Reads one library file and prints the number of tracks, the playlists by
+kind, the "Album Artwork" folder (or none), the media folder the file records
+(or none) and the time taken.)"_s,
+            .options = {json},
+            .wrongArguments = u"scan takes exactly one library file."_s,
+            .run = [json](const QCommandLineParser &parsed) {
+                return scan(parsed.positionalArguments().constFirst(), parsed.isSet(json));
+            }};
 }
 
 } // namespace quaverly::cli

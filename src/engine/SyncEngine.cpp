@@ -91,9 +91,9 @@ void prepareFolder(const QString &folder, QSet<QString> &prepared)
 // A job decoded from elsewhere may name a destination that no path of this machine reaches.
 FileSystemError notLocalDestination(const QString &path, const SyncJob &job)
 {
-    return FileSystemError(u"Couldn't copy \"%1\": the destination library folder \"%2\" is not on this computer."_s
-                               .arg(path, job.destinationLibraryPath.toDisplayString()),
-                           0);
+    return FileSystemError::failed(u"copy \"%1\""_s.arg(path), 0,
+                                   u"the destination library folder \"%1\" is not on this computer"_s.arg(
+                                       job.destinationLibraryPath.toDisplayString()));
 }
 
 } // namespace

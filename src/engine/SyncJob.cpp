@@ -13,6 +13,12 @@ bool SyncJob::hasChanges() const noexcept
         || !playlistsToSync.isEmpty();
 }
 
+qint64 SyncJob::percentDone() const noexcept
+{
+    // Integer arithmetic: floating point would read 29 of 100 as 28 %.
+    return totalItemCount > 0 ? completedItemCount * 100 / totalItemCount : 100;
+}
+
 std::optional<SyncJob::SyncStatus> SyncJob::statusFromRawValue(QStringView raw)
 {
     for (const SyncStatus status : {SyncStatus::pending, SyncStatus::scanning, SyncStatus::transferring,

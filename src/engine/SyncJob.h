@@ -38,6 +38,9 @@ struct SyncJob
 
     /// True when at least one of the four lists is non-empty.
     [[nodiscard]] bool hasChanges() const noexcept;
+    /// completedItemCount × 100 / totalItemCount in whole percent, truncated; a job with nothing
+    /// to do is complete: 100. More done than planned reads above 100.
+    [[nodiscard]] qint64 percentDone() const noexcept;
 
     /// The status for its raw text ("pending", "scanning", …), case-sensitive.
     [[nodiscard]] static std::optional<SyncStatus> statusFromRawValue(QStringView raw);

@@ -42,22 +42,27 @@ FileSystemError::FileSystemError(QString description, int errorCode)
 {
 }
 
+FileSystemError FileSystemError::failed(const QString &action, int errorCode, const QString &reason)
+{
+    // std::error_code's message is thread-safe, unlike strerror.
+    const QString osReason = reason.isEmpty() ? QString::fromLocal8Bit(std::system_category().message(errorCode))
+                                              : reason;
+    return FileSystemError(u"Couldn't %1: %2."_s.arg(action, osReason), errorCode);
+}
+
 namespace FileSystem {
 namespace {
+
+using internal::FileDescriptor;
 
 QString quoted(const QString &path)
 {
     return u'"' + path + u'"';
 }
 
-/// The one place that words a failure: `Couldn't <action>: <reason>.`
 [[noreturn]] void fail(const QString &action, int errorCode, const QString &reason = {})
 {
-    // std::error_code's message is thread-safe, unlike strerror.
-    const QString osReason = reason.isEmpty()
-        ? QString::fromLocal8Bit(std::system_category().message(errorCode))
-        : reason;
-    throw FileSystemError(u"Couldn't %1: %2."_s.arg(action, osReason), errorCode);
+    throw FileSystemError::failed(action, errorCode, reason);
 }
 
 QString readAction(const QString &path) { return u"read "_s + quoted(path); }
@@ -68,6 +73,16 @@ QString copyAction(const QString &from, const QString &to)
     return u"copy %1 to %2"_s.arg(quoted(from), quoted(to));
 }
 QString attributesAction(const QString &path) { return u"read the attributes of "_s + quoted(path); }
+QString readFolderAction(const QString &path) { return u"read the folder "_s + quoted(path); }
+QString trashAction(const QString &path) { return u"move "_s + quoted(path) + u" to the Trash"_s; }
+QString lockAction(const QString &path) { return u"lock "_s + quoted(path); }
+
+// The reasons that have no errno wording of their own. Reading and copying have always said
+// "not a regular file" in words of their own.
+const QString notRegularForReading = u"It is not a regular file"_s;
+const QString notRegularForCopying = u"Not a regular file"_s;
+const QString changedWhileCopied = u"The file changed while it was copied"_s;
+const QString noTrash = u"Its volume has no Trash"_s;
 
 /// The path as the kernel sees it, or nothing when it holds a NUL character: the kernel would
 /// cut the path there and act on a different item than the one named.
@@ -151,42 +166,63 @@ ResourceValues valuesFrom(const struct stat &status)
     return {S_ISDIR(status.st_mode) != 0, QDateTime::fromMSecsSinceEpoch(milliseconds, Qt::UTC)};
 }
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd = -1) noexcept : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    FileDescriptor(FileDescriptor &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    FileDescriptor &operator=(FileDescriptor &&) = delete;
-
-    [[nodiscard]] int get() const noexcept { return m_fd; }
-    [[nodiscard]] bool isOpen() const noexcept { return m_fd >= 0; }
-    /// Hands the descriptor over to the caller, who closes it.
-    [[nodiscard]] int release() noexcept { return std::exchange(m_fd, -1); }
-
-    /// Closes now so that a late write error (as network volumes report them) is seen;
-    /// returns 0 or an errno value.
-    int close() noexcept
-    {
-        const int result = ::close(std::exchange(m_fd, -1));
-        // After EINTR the descriptor is gone on Linux and macOS; retrying could close another's.
-        return result == 0 || errno == EINTR ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
-
 FileDescriptor openFile(const QByteArray &path, int flags, mode_t mode = 0)
 {
     return FileDescriptor(retryOnInterrupt([&] { return ::open(path.constData(), flags | O_CLOEXEC, mode); }));
 }
+
+/// Opens the file at `path` for reading, a link followed, and fills `status`. Throws
+/// FileSystemError worded with `action` unless it is a regular file: a folder fails with EISDIR,
+/// anything else (a device, a pipe) with EINVAL and the reason `notRegular`.
+FileDescriptor openRegularFile(const QByteArray &path, const QString &action, struct stat &status,
+                               const QString &notRegular)
+{
+    // Non-blocking, so that a named pipe in the wrong place cannot hang the caller.
+    FileDescriptor file = openFile(path, O_RDONLY | O_NONBLOCK);
+    if (!file.isOpen() || ::fstat(file.get(), &status) != 0)
+        fail(action, errno);
+    if (S_ISDIR(status.st_mode))
+        fail(action, EISDIR);
+    // A device or a pipe has no end to read up to (/dev/zero would fill the memory).
+    if (!S_ISREG(status.st_mode))
+        fail(action, EINVAL, notRegular);
+    return file;
+}
+
+/// The entries of a folder, read one by one; closes the folder when destroyed.
+class Directory
+{
+public:
+    /// Reads the folder `folder` is open on and takes the descriptor over; isOpen() is false,
+    /// with errno set, when it cannot be read as a folder.
+    explicit Directory(FileDescriptor folder) noexcept
+        : m_entries(folder.isOpen() ? ::fdopendir(folder.get()) : nullptr)
+    {
+        if (m_entries)
+            (void)folder.release();
+    }
+    ~Directory()
+    {
+        if (m_entries)
+            ::closedir(m_entries);
+    }
+    Directory(const Directory &) = delete;
+    Directory &operator=(const Directory &) = delete;
+    Directory(Directory &&other) noexcept : m_entries(std::exchange(other.m_entries, nullptr)) {}
+    Directory &operator=(Directory &&) = delete;
+
+    [[nodiscard]] bool isOpen() const noexcept { return m_entries != nullptr; }
+    [[nodiscard]] int fd() const noexcept { return ::dirfd(m_entries); }
+    /// The next entry; nothing at the end, or on failure with errno set.
+    [[nodiscard]] const dirent *next() noexcept
+    {
+        errno = 0;
+        return ::readdir(m_entries);
+    }
+
+private:
+    DIR *m_entries;
+};
 
 // ---- Copying --------------------------------------------------------------------------------
 
@@ -341,22 +377,8 @@ int copyOneVersion(int source, struct stat &sourceStatus, const QByteArray &targ
 [[noreturn]] void failCopy(const QString &action, int error)
 {
     if (error == sourceChanged)
-        fail(action, EBUSY, u"The file changed while it was copied"_s);
+        fail(action, EBUSY, changedWhileCopied);
     fail(action, error);
-}
-
-/// Opens the source of a copy and checks it is a regular file (a link is followed).
-FileDescriptor openCopySource(const QByteArray &from, struct stat &status, const QString &action)
-{
-    // Non-blocking, so that a named pipe in the wrong place cannot hang the caller.
-    FileDescriptor source = openFile(from, O_RDONLY | O_NONBLOCK);
-    if (!source.isOpen() || ::fstat(source.get(), &status) != 0)
-        fail(action, errno);
-    if (S_ISDIR(status.st_mode))
-        fail(action, EISDIR);
-    if (!S_ISREG(status.st_mode))
-        fail(action, EINVAL, u"Not a regular file"_s);
-    return source;
 }
 
 constexpr char temporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -456,16 +478,9 @@ QByteArray readWholeFile(const QString &path)
 {
     // Worded up front, so that nothing runs between a failing call and the reading of errno.
     const QString action = readAction(path);
-    const QByteArray native = nativePathOrFail(path, action);
-    FileDescriptor file = openFile(native, O_RDONLY | O_NONBLOCK);
     struct stat status;
-    if (!file.isOpen() || ::fstat(file.get(), &status) != 0)
-        fail(action, errno);
-    if (S_ISDIR(status.st_mode))
-        fail(action, EISDIR);
-    // A device or a pipe has no end to read up to (/dev/zero would fill the memory).
-    if (!S_ISREG(status.st_mode))
-        fail(action, EINVAL, u"It is not a regular file"_s);
+    const FileDescriptor file =
+        openRegularFile(nativePathOrFail(path, action), action, status, notRegularForReading);
 
     // The size is a hint: files such as those under /proc report 0, and a file may change
     // while it is read. Reading on until end of file copes with both.
@@ -632,9 +647,8 @@ void removeItem(const QString &path)
 void checkReadable(const QString &path)
 {
     const QString action = readAction(path);
-    const QByteArray native = nativePathOrFail(path, action);
-    if (!openFile(native, O_RDONLY | O_NONBLOCK).isOpen())
-        fail(action, errno);
+    struct stat status;
+    (void)openRegularFile(nativePathOrFail(path, action), action, status, notRegularForReading);
 }
 
 bool hasTrash(const QString &path) noexcept
@@ -650,7 +664,7 @@ bool hasTrash(const QString &path) noexcept
 
 void trashItem(const QString &path)
 {
-    const QString action = u"move "_s + quoted(path) + u" to the Trash"_s;
+    const QString action = trashAction(path);
     const QByteArray native = nativePathOrFail(path, action);
 #if defined(__APPLE__)
     if (!QFile::moveToTrash(path))
@@ -658,7 +672,7 @@ void trashItem(const QString &path)
 #else
     const std::optional<Trash> trash = trashFor(native);
     if (!trash)
-        fail(action, EXDEV, u"Its volume has no Trash"_s);
+        fail(action, EXDEV, noTrash);
     // The user's own Trash may not exist yet, nor the folders that hold it.
     for (qsizetype slash = 1; slash > 0; slash = trash->folder.indexOf('/', slash + 1)) {
         if (::mkdir(trash->folder.left(slash).constData(), 0700) != 0 && errno != EEXIST)
@@ -719,7 +733,7 @@ void copyItem(const QString &from, const QString &to)
     const QByteArray nativeFrom = nativePathOrFail(from, action);
     const QByteArray nativeTo = nativePathOrFail(to, action);
     struct stat sourceStatus;
-    const FileDescriptor source = openCopySource(nativeFrom, sourceStatus, action);
+    const FileDescriptor source = openRegularFile(nativeFrom, action, sourceStatus, notRegularForCopying);
     if (const int error = copyOneVersion(source.get(), sourceStatus, nativeTo, false))
         failCopy(action, error);
 }
@@ -736,7 +750,7 @@ void replaceItem(const QString &from, const QString &to)
         fail(action, EISDIR);
 
     struct stat sourceStatus;
-    const FileDescriptor source = openCopySource(nativeFrom, sourceStatus, action);
+    const FileDescriptor source = openRegularFile(nativeFrom, action, sourceStatus, notRegularForCopying);
     // One file under two names (the same path, a hard link, two libraries sharing a folder)
     // already is its own copy.
     struct stat targetFile;
@@ -777,24 +791,17 @@ void removeTemporaries(const QString &folder) noexcept
     const auto native = nativePath(folder);
     if (!native)
         return;
-    const int fd = retryOnInterrupt(
-        [&] { return ::open(native->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
+    Directory entries(openFile(*native, O_RDONLY | O_DIRECTORY));
+    if (!entries.isOpen())
         return;
-    DIR *entries = ::fdopendir(fd);
-    if (!entries) {
-        ::close(fd);
-        return;
-    }
-    while (const dirent *entry = ::readdir(entries)) {
+    while (const dirent *entry = entries.next()) {
         // A folder or link that happens to carry such a name was not made by replaceItem.
         struct stat status;
-        if (isTemporaryName(entry->d_name) && ::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISREG(status.st_mode)) {
-            ::unlinkat(fd, entry->d_name, 0);
+        if (isTemporaryName(entry->d_name)
+            && ::fstatat(entries.fd(), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
+            ::unlinkat(entries.fd(), entry->d_name, 0);
         }
     }
-    ::closedir(entries);
 }
 
 ResourceValues resourceValues(const QString &path, bool followLinks)
@@ -813,29 +820,19 @@ struct DeepWalk::State
 {
     struct Level
     {
-        DIR *folder;
+        Directory folder;
         QString path;
     };
     // An explicit stack instead of recursion: depth costs one open folder per level, no stack frames.
     std::vector<Level> levels;
 
-    ~State()
+    /// False, with errno set, when `folder` cannot be read as a folder.
+    bool push(FileDescriptor folder, QString path)
     {
-        for (const Level &level : levels)
-            ::closedir(level.folder);
-    }
-
-    /// False, with errno set, when `fd` cannot be read as a folder.
-    bool push(int fd, QString path)
-    {
-        DIR *folder = ::fdopendir(fd);
-        if (!folder) {
-            const int error = errno;
-            ::close(fd);
-            errno = error;
+        Directory entries(std::move(folder));
+        if (!entries.isOpen())
             return false;
-        }
-        levels.push_back({folder, std::move(path)});
+        levels.push_back({std::move(entries), std::move(path)});
         return true;
     }
 };
@@ -843,17 +840,17 @@ struct DeepWalk::State
 DeepWalk::DeepWalk(const QString &folder)
     : m_state(std::make_unique<State>())
 {
-    const QString action = u"read the folder "_s + quoted(folder);
+    const QString action = readFolderAction(folder);
     const QByteArray native = nativePathOrFail(folder, action);
     // The root itself may be a link (an artwork folder kept on another volume); only links
     // met inside the walk are left alone.
-    const int fd = retryOnInterrupt([&] { return ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
+    FileDescriptor fd = openFile(native, O_RDONLY | O_DIRECTORY);
+    if (!fd.isOpen())
         fail(action, errno);
     QString root = folder;
     if (root.size() > 1 && root.endsWith(u'/'))
         root.chop(1);
-    if (!m_state->push(fd, root))
+    if (!m_state->push(std::move(fd), root))
         fail(action, errno);
 }
 
@@ -863,17 +860,15 @@ std::optional<DeepWalk::Item> DeepWalk::next()
 {
     auto &levels = m_state->levels;
     while (!levels.empty()) {
-        const int folderFd = ::dirfd(levels.back().folder);
-        errno = 0;
-        const dirent *entry = ::readdir(levels.back().folder);
+        const int folderFd = levels.back().folder.fd();
+        const dirent *entry = levels.back().folder.next();
         if (!entry) {
             const int error = errno;
             const QString folder = levels.back().path;
-            ::closedir(levels.back().folder);
             levels.pop_back();
             // A folder that cannot be read to its end would make a mirror that silently lacks files.
             if (error != 0)
-                fail(u"read the folder "_s + quoted(folder), error);
+                fail(readFolderAction(folder), error);
             continue;
         }
         const char *name = entry->d_name;
@@ -908,11 +903,11 @@ std::optional<DeepWalk::Item> DeepWalk::next()
                 continue;
         } else if (S_ISDIR(status.st_mode)) {
             // Without following links, so nothing swapped in since fstatat leads elsewhere.
-            const int child = retryOnInterrupt([&] {
+            FileDescriptor child(retryOnInterrupt([&] {
                 return ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            });
-            if (child < 0 || !m_state->push(child, path))
-                fail(u"read the folder "_s + quoted(path), errno);
+            }));
+            if (!child.isOpen() || !m_state->push(std::move(child), path))
+                fail(readFolderAction(path), errno);
         }
         return Item{std::move(path), valuesFrom(status)};
     }
@@ -923,7 +918,7 @@ std::optional<DeepWalk::Item> DeepWalk::next()
 
 std::unique_ptr<FileLock> FileLock::tryAcquire(const QString &path)
 {
-    const QString action = u"lock "_s + quoted(path);
+    const QString action = lockAction(path);
     const QByteArray native = nativePathOrFail(path, action);
     for (;;) {
         FileDescriptor file = openFile(native, O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
@@ -944,16 +939,16 @@ std::unique_ptr<FileLock> FileLock::tryAcquire(const QString &path)
         struct stat named;
         if (::fstat(file.get(), &held) == 0 && ::lstat(native.constData(), &named) == 0
             && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-            return std::unique_ptr<FileLock>(new FileLock(file.release(), native));
+            return std::unique_ptr<FileLock>(new FileLock(std::move(file), native));
         }
     }
 }
 
+// Removed while still held (the descriptor closes after this body), so nobody can lock the file
+// on its way out.
 FileLock::~FileLock()
 {
-    // Removed while still held, so nobody can lock the file on its way out.
     ::unlink(m_path.constData());
-    ::close(m_fd);
 }
 
 } // namespace FileSystem

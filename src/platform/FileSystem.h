@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "platform/internal/FileDescriptor.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -17,6 +18,11 @@ class FileSystemError : public Error
 {
 public:
     FileSystemError(QString description, int errorCode);
+
+    /// The error of a failed `action` (such as `read "/x/Music Library.xml"`), worded
+    /// `Couldn't <action>: <reason>.`: the operating system's reason for `errorCode` unless
+    /// `reason` is given. Thread-safe, unlike strerror.
+    [[nodiscard]] static FileSystemError failed(const QString &action, int errorCode, const QString &reason = {});
 
     /// The errno value behind the failure (0 when there was none).
     [[nodiscard]] int errorCode() const noexcept { return m_errorCode; }
@@ -169,8 +175,8 @@ public:
     FileLock &operator=(const FileLock &) = delete;
 
 private:
-    FileLock(int fd, QByteArray path) : m_fd(fd), m_path(std::move(path)) {}
-    int m_fd;
+    FileLock(internal::FileDescriptor file, QByteArray path) : m_file(std::move(file)), m_path(std::move(path)) {}
+    internal::FileDescriptor m_file;
     QByteArray m_path;
 };
 

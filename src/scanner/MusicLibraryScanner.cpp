@@ -36,9 +36,8 @@ MusicLibrary MusicLibraryScanner::scanLibrarySync(const QUrl &url)
 {
     const auto path = localFilePath(url);
     if (!path) {
-        throw FileSystemError(u"Couldn't read \"%1\": It is not a file on this computer."_s
-                                  .arg(url.toDisplayString()),
-                              0);
+        throw FileSystemError::failed(u"read \"%1\""_s.arg(url.toDisplayString()), 0,
+                                      u"It is not a file on this computer"_s);
     }
 
     // The bytes are dropped as soon as the tree is built: they are the largest

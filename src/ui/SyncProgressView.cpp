@@ -52,11 +52,11 @@ StatusLine statusLine(Status status)
 }
 
 // The fraction done on the bar's integer scale. The bar drops values outside its range instead
-// of showing them, so a count beyond the total is shown full.
+// of showing them, so a count beyond the total is shown full; a job with nothing to do is complete.
 int barValue(qint64 completed, qint64 total)
 {
     if (total < 1)
-        return 0;
+        return SyncProgressView::barScale;
     const double fraction = static_cast<double>(completed) / static_cast<double>(total);
     return static_cast<int>(std::lround(qBound(0.0, fraction, 1.0) * SyncProgressView::barScale));
 }
@@ -156,11 +156,6 @@ SyncProgressView::SyncProgressView(QWidget *parent)
     setTransfer(std::nullopt);
 }
 
-qint64 SyncProgressView::percentDone(qint64 completed, qint64 total)
-{
-    return total >= 1 ? completed * 100 / total : 0;
-}
-
 void SyncProgressView::setJob(const SyncJob &job)
 {
     const StatusLine line = statusLine(job.status);
@@ -173,7 +168,7 @@ void SyncProgressView::setJob(const SyncJob &job)
 
     m_bar->setValue(barValue(job.completedItemCount, job.totalItemCount));
     m_countText->setText(u"%1 of %2 items"_s.arg(job.completedItemCount).arg(job.totalItemCount));
-    m_percentText->setText(QString::number(percentDone(job.completedItemCount, job.totalItemCount)) + u'%');
+    m_percentText->setText(QString::number(job.percentDone()) + u'%');
     m_bar->setAccessibleDescription(m_percentText->text() + u", "_s + m_countText->text());
 }
 

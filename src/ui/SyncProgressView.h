@@ -33,8 +33,6 @@ public:
     /// The transfer figures; hidden without a transfer or when it has no bytes to copy.
     void setTransfer(const std::optional<TransferProgress> &transfer);
 
-    /// completed × 100 / total in integers, truncated; 0 without a positive total.
-    [[nodiscard]] static qint64 percentDone(qint64 completed, qint64 total);
 
 private:
     Spinner *m_spinner;

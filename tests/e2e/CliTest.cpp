@@ -185,6 +185,43 @@ TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
 #endif
 }
 
+TEST(CliTest, EachCommandTakesItsOwnOptionsAndShowsItsHelp)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const auto pair = quaverly::fixtures::generateDemoPair(folder.path());
+    const QString source = pair.source.xmlPath, destination = pair.destination.xmlPath;
+    const QString media = folder.filePath(u"Media"_s);
+    ASSERT_TRUE(QDir().mkpath(media));
+    struct Case
+    {
+        QStringList arguments;
+        int exitCode;
+        QString outStart;  // of standard output; empty: anything
+        QString lineStart; // of a line of standard output; empty: anything
+    };
+    const Case cases[] = {
+        {{u"--version"_s}, 0, u"quaverly-cli " QUAVERLY_VERSION "\n"_s, {}},
+        {{u"sync"_s, u"--help"_s}, 0, u"Usage: quaverly-cli sync [options] SOURCE.xml DEST.xml\n"_s,
+         u"  --delete-permanently"_s},
+        {{u"plan"_s, source, destination, u"--destination-media"_s, media}, 0, {},
+         u"Destination media folder as you named it: %1/Media.localized \u2192 %2"_s.arg(pair.destination.libraryFolder,
+                                                                                        media)},
+        {{u"plan"_s, source, destination, u"--source-media=%1"_s.arg(media)}, 0, {},
+         u"Source media folder as you named it: %1/Media.localized \u2192 %2"_s.arg(pair.source.libraryFolder, media)},
+        // What only a sync does is no option of plan.
+        {{u"plan"_s, source, destination, u"--import-list"_s, media}, 2, {}, {}},
+        {{u"plan"_s, source, destination, u"--destination-media"_s}, 2, {}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const CliResult result = runCli(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
+        EXPECT_TRUE(result.out.startsWith(c.outStart)) << result.out.toStdString();
+        EXPECT_TRUE((u'\n' + result.out).contains(u'\n' + c.lineStart)) << result.out.toStdString();
+    }
+}
+
 TEST(CliTest, AnEmptySourceRemovesNothingWithoutConsent)
 {
     QTemporaryDir folder;

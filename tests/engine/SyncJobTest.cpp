@@ -77,3 +77,9 @@ TEST(SyncJobTest, DecodingFailuresNameTheKeyPath)
     EXPECT_EQ(failureWith("tracksToAdd", QJsonArray{fullJob().tracksToAdd.first().toJson(), QJsonObject()}),
               std::pair(Kind::keyNotFound, u"tracksToAdd[1].persistentID"_s));
 }
+
+TEST(SyncJobTest, AJobWithNothingToDoIsComplete)
+{
+    // A run with only artwork to mirror counts no items, and ends "Sync complete".
+    EXPECT_EQ(SyncJob{}.percentDone(), 100);
+}

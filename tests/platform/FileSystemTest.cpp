@@ -150,6 +150,7 @@ TEST_F(FileSystemTest, FailuresNameThePathAndNeverLoseOrLeaveAFile)
         {[&] { fs::removeItem(folder); }, u"remove "_s + q(folder), isFolder, EISDIR},
         {[&] { fs::removeItem(cut); }, u"remove "_s + q(cut), u"Invalid argument"_s, EINVAL},
         {[&] { (void)fs::resourceValues(missing); }, u"read the attributes of "_s + q(missing), noSuchFile, ENOENT},
+        {[&] { fs::checkReadable(pipe); }, u"read "_s + q(pipe), u"It is not a regular file"_s, EINVAL},
         {[&] { fs::copyItem(folder, fresh); }, copying(folder, fresh), isFolder, EISDIR},
         {[&] { fs::copyItem(pipe, fresh); }, copying(pipe, fresh), u"Not a regular file"_s, EINVAL},
         {[&] { fs::copyItem(file, file); }, copying(file, file), u"File exists"_s, EEXIST},
@@ -329,4 +330,43 @@ TEST_F(FileSystemTest, DeepWalkYieldsVisibleReadableItemsDepthFirstWithoutFollow
                                                "sub/",      "sub/b.jpg",   "sub/deeper/", "sub/deeper/d.jpg"};
     std::sort(items.begin(), items.end());
     EXPECT_EQ(items, expected);
+}
+
+TEST_F(FileSystemTest, NoOperationLeavesADescriptorOpen)
+{
+    const auto openDescriptors = [] {
+        int count = 0;
+        for (int fd = 0; fd < 1024; ++fd)
+            count += ::fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+        return count;
+    };
+    makeFolder(u"A/B/C"_s);
+    write(u"A/B/C/file"_s, "x");
+    write(u"A/.f.quaverly-abcdef"_s, "left by a killed copy");
+    ASSERT_EQ(::mkfifo(native(path(u"pipe"_s)).constData(), 0644), 0);
+    const QString file = path(u"A/B/C/file"_s), folder = path(u"A"_s), pipe = path(u"pipe"_s);
+    struct Case { const char *name; std::function<void()> operation; };
+    const Case cases[] = {
+        {"read", [&] { (void)fs::readWholeFile(file); }},
+        {"read a folder", [&] { (void)fs::readWholeFile(folder); }},
+        {"check a pipe", [&] { fs::checkReadable(pipe); }},
+        {"copy", [&] { fs::copyItem(file, path(u"copy"_s)); }},
+        {"copy onto a file", [&] { fs::copyItem(file, file); }},
+        {"replace", [&] { fs::replaceItem(file, path(u"copy"_s)); }},
+        {"walk", [&] { (void)walk(u"A"_s); }},
+        {"walk part-way", [&] { (void)fs::DeepWalk(folder).next(); }},
+        {"walk a file", [&] { fs::DeepWalk{file}; }},
+        {"remove temporaries", [&] { fs::removeTemporaries(folder); }},
+        {"lock", [&] { (void)fs::FileLock::tryAcquire(path(u"lock"_s)); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int before = openDescriptors();
+        try {
+            c.operation();
+        } catch (const FileSystemError &) {
+        }
+        EXPECT_EQ(openDescriptors(), before);
+    }
+    EXPECT_EQ(namesIn(u"A"_s), "B") << "the temporary was removed";
 }

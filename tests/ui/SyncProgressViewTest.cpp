@@ -30,7 +30,7 @@ TEST(SyncProgressViewTest, ShowsTextSymbolCountsAndTruncatedPercentagePerStatus)
     const auto none = Theme::Tint::primary, green = Theme::Tint::green;
     const QString moving = u"Transferring files\u2026"_s, done = u"Sync complete"_s, check = u"checkmark.circle.fill"_s;
     const Case cases[] = {
-        {Status::pending, 0, 0, u"Waiting to start\u2026"_s, {}, u"0%"_s, none, 0.0},
+        {Status::pending, 0, 4, u"Waiting to start\u2026"_s, {}, u"0%"_s, none, 0.0},
         {Status::scanning, 3, 10, u"Scanning libraries\u2026"_s, {}, u"30%"_s, none, 0.3},
         {Status::transferring, 1, 3, moving, {}, u"33%"_s, none, 1.0 / 3},
         {Status::transferring, 2, 3, moving, {}, u"66%"_s, none, 2.0 / 3},
