@@ -219,6 +219,10 @@ SyncJob SyncEngine::makeJob(const MusicLibrary &source, const MusicLibrary &dest
 
     job.tracksToAdd = toList(added);
     job.tracksToRemove = toList(removed);
+    // The libraries' tables iterate in an order that changes from process to process; two plans
+    // of the same pair list the updates alike.
+    std::sort(updated.begin(), updated.end(),
+              [](const Track *a, const Track *b) { return a->persistentID < b->persistentID; });
     job.tracksToUpdate = toList(updated);
     job.playlistsToSync = findPlaylistsToSync(source, destination);
     job.totalItemCount = job.tracksToAdd.size() + job.tracksToRemove.size()
