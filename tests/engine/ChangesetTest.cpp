@@ -58,8 +58,6 @@ TEST(ChangesetTest, AddsAndRemovesTracksByExactPersistentID)
         EXPECT_EQ(job.sourceLibraryPath, QUrl(u"file:///Users/u/Music"_s)) << "the folder holding the library file";
         EXPECT_EQ(job.totalItemCount, c.added.size() + c.removed.size());
         EXPECT_EQ(job.hasChanges(), job.totalItemCount > 0);
-        EXPECT_TRUE(job.status == SyncJob::SyncStatus::pending && job.syncArtwork && job.completedItemCount == 0
-                    && !job.completedAt && !job.id.isNull());
     }
 }
 

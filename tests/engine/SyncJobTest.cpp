@@ -54,18 +54,17 @@ TEST(SyncJobTest, RoundTripsEveryStatusThroughJsonTextIgnoringUnknownKeys)
         if (i % 2)
             job.completedAt.reset();
         QJsonObject object = job.toJson();
-        EXPECT_EQ(object.size(), 12 + int(job.completedAt.has_value()));
         EXPECT_EQ(object.value("status"_L1).toString(), raw[i]);
         object.insert("note"_L1, u"written by a later version"_s);
         const QByteArray text = QJsonDocument(object).toJson();
         EXPECT_EQ(SyncJob::fromJson(QJsonDocument::fromJson(text).object()).toJson(), job.toJson()) << text.constData();
     }
+    // The written keys are the cli's output; one dropped from both directions would still round-trip.
     const QJsonObject object = fullJob().toJson();
     EXPECT_EQ(object.keys().join(u' '), u"completedAt completedItemCount createdAt destinationLibraryPath id "
                                         "playlistsToSync sourceLibraryPath status syncArtwork totalItemCount "
                                         "tracksToAdd tracksToRemove tracksToUpdate"_s);
     EXPECT_EQ(object.value("id"_L1).toString(), u"0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0"_s);
-    EXPECT_EQ(object.value("createdAt"_L1).toString(), u"2024-06-01T12:00:00.250Z"_s);
 }
 
 TEST(SyncJobTest, DecodingFailuresNameTheKeyPath)

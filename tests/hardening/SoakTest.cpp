@@ -4,12 +4,9 @@
 #include "scanner/MusicLibraryScanner.h"
 #include "support/PlistText.h"
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <iostream>
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
@@ -39,11 +36,9 @@ TEST(SoakTest, TwentyThousandTracksSyncIntoAnEmptyLibraryAndThenPlanNothing)
 {
     QTemporaryDir scratch;
     ASSERT_TRUE(scratch.isValid());
-    // On a tmpfs the run is timed without the disk's journal; the ordinary disk serves otherwise.
+    // A tmpfs spares the disk's journal twenty thousand small files; the ordinary disk serves otherwise.
     const ScratchMount mount(scratch.filePath(u"fs"_s), "size=1g");
     const QDir root(mount.skipReason() ? scratch.path() : scratch.filePath(u"fs"_s));
-    QElapsedTimer clock;
-    clock.start();
     LibraryOptions options;
     options.trackCount = 20'000;
     options.playlistCount = 40;
@@ -54,12 +49,10 @@ TEST(SoakTest, TwentyThousandTracksSyncIntoAnEmptyLibraryAndThenPlanNothing)
     const GeneratedLibrary source = generateLibrary(options);
     const QString destination = root.filePath(u"Destination/Music Library.xml"_s);
     ASSERT_TRUE(writeFile(destination, test::plistDocument("<dict><key>Tracks</key><dict/></dict>")));
-    const qint64 generated = clock.restart();
 
     SyncPlan first = plan(source.xmlPath, destination);
     ASSERT_EQ(first.job.tracksToAdd.size(), 20'000);
     SyncEngine::runSync(first, {});
-    const qint64 firstRun = clock.restart();
     const auto afterFirst = treeDigest(root.filePath(u"Destination"_s));
     EXPECT_EQ(mirrored(afterFirst), mirrored(treeDigest(source.libraryFolder)));
     EXPECT_EQ(temporaries(afterFirst), std::vector<std::string>());
@@ -68,15 +61,11 @@ TEST(SoakTest, TwentyThousandTracksSyncIntoAnEmptyLibraryAndThenPlanNothing)
     // The destination's own library file now lists every track, at its own place.
     options.libraryFolder = root.filePath(u"Destination"_s);
     ASSERT_TRUE(writeFile(destination, libraryXml(options)));
-    clock.restart();
     SyncPlan second = plan(source.xmlPath, destination);
     EXPECT_EQ(second.job.tracksToAdd.size(), 0);
     EXPECT_EQ(second.job.tracksToRemove.size(), 0);
     SyncEngine::runSync(second, {});
-    const qint64 secondRun = clock.elapsed();
     const auto afterSecond = treeDigest(root.filePath(u"Destination"_s));
     EXPECT_EQ(mirrored(afterSecond), mirrored(afterFirst));
     EXPECT_EQ(afterSecond.size(), afterFirst.size());
-    std::cout << "[ figures  ] generated in " << generated << " ms; first run (scan, plan, 20,000 copies) "
-              << firstRun << " ms; second run " << secondRun << " ms" << std::endl;
 }

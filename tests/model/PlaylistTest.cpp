@@ -77,9 +77,7 @@ TEST(PlaylistTest, RoundTripsThroughJsonTextAndNamesTheKeyOfAFailure)
 {
     for (const Playlist &playlist : {fullPlaylist(), Playlist{.persistentID = u"P2"_s, .kind = Kind::folder}}) {
         SCOPED_TRACE(playlist.persistentID.toStdString());
-        const QJsonObject object = playlist.toJson();
-        EXPECT_EQ(object.size(), 4 + int(playlist.parentID.has_value()) + int(playlist.dateModified.has_value()));
-        const QByteArray text = QJsonDocument(object).toJson();
+        const QByteArray text = QJsonDocument(playlist.toJson()).toJson();
         EXPECT_EQ(Playlist::fromJson(QJsonDocument::fromJson(text).object()), playlist);
     }
 
