@@ -1,7 +1,8 @@
 #include "platform/PropertyList.h"
 
+#include "platform/PropertyListParser.h"
+
 #include "platform/internal/PropertyListDocument.h"
-#include "platform/internal/PropertyListReader.h"
 
 #include <QtGlobal>
 
@@ -18,7 +19,9 @@ PropertyList::PropertyList(std::shared_ptr<const Document> document)
 
 PropertyList PropertyList::parse(QByteArrayView bytes)
 {
-    return PropertyList(internal::readPropertyList(bytes));
+    PropertyListParser parser(std::size_t(bytes.size()));
+    parser.feed(bytes);
+    return parser.finish();
 }
 
 PropertyList::Value PropertyList::root() const

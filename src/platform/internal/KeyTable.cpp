@@ -6,17 +6,25 @@ namespace quaverly::internal {
 
 // Keys come from the file: with a fixed hash function a file could make every key land in one
 // probe chain and interning quadratic. Qt's hash is seeded at random per process.
-std::uint32_t KeyTable::hash(std::string_view key) const
+std::size_t KeyTable::hashOf(std::string_view key)
 {
-    const std::size_t hash = qHashBits(key.data(), key.size(), m_seed);
+    return qHashBits(key.data(), key.size(), QHashSeed::globalSeed());
+}
+
+namespace {
+
+std::uint32_t folded(std::size_t hash)
+{
     return std::uint32_t(hash ^ (hash >> 32));
 }
 
-std::optional<KeyTable::KeyId> KeyTable::find(std::string_view key) const
+} // namespace
+
+std::optional<KeyTable::KeyId> KeyTable::find(std::string_view key, std::size_t hash) const
 {
     if (m_slots.empty())
         return std::nullopt;
-    const std::uint32_t keyHash = hash(key);
+    const std::uint32_t keyHash = folded(hash);
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = keyHash & mask;; i = (i + 1) & mask) {
         const Slot &slot = m_slots[i];
@@ -27,16 +35,16 @@ std::optional<KeyTable::KeyId> KeyTable::find(std::string_view key) const
     }
 }
 
-KeyTable::KeyId KeyTable::intern(std::string_view key)
+KeyTable::KeyId KeyTable::intern(std::string_view key, std::size_t hash)
 {
-    if (const auto id = find(key))
+    if (const auto id = find(key, hash))
         return *id;
     if ((count() + 1) * 2 > m_slots.size())
         grow();
     const auto id = KeyId(m_spans.size());
     m_spans.push_back({m_bytes.size(), std::uint32_t(key.size())});
     m_bytes.insert(m_bytes.end(), key.begin(), key.end());
-    insertSlot({hash(key), id + 1});
+    insertSlot({folded(hash), id + 1});
     return id;
 }
 

@@ -27,10 +27,14 @@ public:
         return {m_bytes.data() + span.offset, span.length};
     }
 
-    [[nodiscard]] std::optional<KeyId> find(std::string_view key) const;
+    /// The seeded hash every table uses, for callers that need it beside the table's own use.
+    [[nodiscard]] static std::size_t hashOf(std::string_view key);
 
+    [[nodiscard]] std::optional<KeyId> find(std::string_view key) const { return find(key, hashOf(key)); }
     /// The id of `key`, numbering it when it is new.
-    KeyId intern(std::string_view key);
+    KeyId intern(std::string_view key) { return intern(key, hashOf(key)); }
+    /// As intern(), with hashOf(key) known already.
+    KeyId intern(std::string_view key, std::size_t hash);
 
 private:
     struct Span
@@ -44,14 +48,13 @@ private:
         std::uint32_t idPlusOne;
     };
 
-    [[nodiscard]] std::uint32_t hash(std::string_view key) const;
+    [[nodiscard]] std::optional<KeyId> find(std::string_view key, std::size_t hash) const;
     void insertSlot(Slot slot);
     void grow();
 
     std::vector<char> m_bytes;
     std::vector<Span> m_spans;
     std::vector<Slot> m_slots;
-    std::size_t m_seed = QHashSeed::globalSeed();
 };
 
 } // namespace quaverly::internal

@@ -1,10 +1,12 @@
-#include "platform/internal/PropertyListReader.h"
+#include "platform/PropertyListParser.h"
 
 #include "platform/PropertyListScalars.h"
+#include "platform/internal/KeyTable.h"
 #include "platform/internal/PropertyListDocument.h"
 
 #include <expat.h>
 
+#include <QSet>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -18,9 +20,12 @@
 
 using namespace Qt::StringLiterals;
 
-namespace quaverly::internal {
+namespace quaverly {
 
 namespace {
+
+using internal::KeyTable;
+using internal::TextArena;
 
 using KeyId = PropertyList::KeyId;
 using Type = PropertyList::Type;
@@ -36,6 +41,8 @@ constexpr std::size_t kChunkSize = std::size_t(1) << 20;
 constexpr KeyId kNoKey = std::numeric_limits<KeyId>::max();
 // The smallest value element, `<true/>`, takes seven bytes, which bounds the node count.
 constexpr std::size_t kSmallestValueBytes = 7;
+// A slice is handed over once it holds about this many bytes of nodes and texts.
+constexpr std::size_t kSliceBytes = std::size_t(1) << 20;
 
 // Offending text or names for an error sentence, cut short: a hostile file may hold megabytes.
 QString shortened(std::string_view text)
@@ -146,31 +153,32 @@ struct ParserDeleter
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
 };
 
+} // namespace
+
 // Builds the tree from expat's events. Children of an open container gather on a scratch stack
 // and move to the node array, contiguous, when the container closes. Nothing recurses: open
 // elements live on an explicit stack of bounded depth.
-class Reader
+//
+// A streamed container's elements go to a slice document instead of the tree, and the slice
+// is handed over, and a new one begun, between two elements, when no open element refers to it.
+class PropertyListParser::Reader
 {
 public:
-    explicit Reader(std::size_t inputSize)
+    Reader(std::size_t sizeHint, std::vector<QByteArray> streamedKeys, SliceSink sink)
         : m_document(std::make_shared<PropertyList::Document>())
+        , m_streamedKeys(std::move(streamedKeys))
+        , m_sink(std::move(sink))
     {
         // Reserving is free until touched, and sized so that neither array moves for UTF-8 input:
         // decoded texts and data never exceed their raw bytes.
-        m_document->nodes.reserve(inputSize / kSmallestValueBytes + 1);
-        m_document->keys.reserve(inputSize / kSmallestValueBytes + 1);
-        m_document->text.reserve(inputSize);
-    }
+        m_document->nodes.reserve(sizeHint / kSmallestValueBytes + 1);
+        m_document->keys.reserve(sizeHint / kSmallestValueBytes + 1);
+        m_document->text.reserve(sizeHint);
 
-    std::shared_ptr<PropertyList::Document> read(QByteArrayView bytes)
-    {
-        if (bytes.isEmpty())
-            throw PropertyListError(sentence(u"the file is empty"_s));
-
-        std::unique_ptr<XML_ParserStruct, ParserDeleter> owner(XML_ParserCreate(nullptr));
-        if (!owner)
+        m_owner.reset(XML_ParserCreate(nullptr));
+        if (!m_owner)
             throw std::bad_alloc();
-        m_parser = owner.get();
+        m_parser = m_owner.get();
         XML_SetUserData(m_parser, this);
         XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
         XML_SetElementHandler(m_parser, &Reader::onStart, &Reader::onEnd);
@@ -178,27 +186,46 @@ public:
         XML_SetEntityDeclHandler(m_parser, &Reader::onEntityDeclaration);
         XML_SetAttlistDeclHandler(m_parser, &Reader::onAttributeDeclaration);
         XML_SetSkippedEntityHandler(m_parser, &Reader::onSkippedEntity);
+    }
 
-        const char *data = bytes.data();
-        const auto size = std::size_t(bytes.size());
-        std::size_t offset = 0;
-        std::size_t chunk = kChunkSize;
-        while (offset < size) {
-            const std::size_t length = std::min(chunk, size - offset);
-            if (XML_Parse(m_parser, data + offset, int(length), XML_FALSE) != XML_STATUS_OK)
-                fail();
-            offset += length;
-            // expat rescans an unfinished token from its start on every call; letting the chunk
-            // grow with such a token keeps a huge comment or attribute linear in time.
-            const XML_Index parsed = XML_GetCurrentByteIndex(m_parser);
-            const std::size_t pending = parsed >= 0 ? offset - std::size_t(parsed) : 0;
-            chunk = std::clamp(2 * pending, kChunkSize, std::size_t(INT_MAX));
+    void feed(const char *data, std::size_t size)
+    {
+        m_fedAny = m_fedAny || size > 0;
+        while (size > 0) {
+            if (m_held.isEmpty() && (size >= m_wanted || m_wanted == kChunkSize)) {
+                const std::size_t length = std::min(size, m_wanted);
+                parseChunk(data, length);
+                data += length;
+                size -= length;
+                continue;
+            }
+            // Behind a long unfinished token: gather input until the chunk may be parsed.
+            const std::size_t length = std::min(size, m_wanted - std::size_t(m_held.size()));
+            m_held.append(data, qsizetype(length));
+            data += length;
+            size -= length;
+            if (std::size_t(m_held.size()) == m_wanted) {
+                parseChunk(m_held.constData(), m_wanted);
+                m_held.clear();
+            }
         }
+    }
+
+    std::shared_ptr<PropertyList::Document> finish()
+    {
+        if (!m_fedAny)
+            throw PropertyListError(sentence(u"the file is empty"_s));
+        if (!m_held.isEmpty())
+            parseChunk(m_held.constData(), std::size_t(m_held.size()));
+        m_held.clear();
         if (XML_Parse(m_parser, nullptr, 0, XML_TRUE) != XML_STATUS_OK)
             fail();
         Q_ASSERT(m_finished);
+        m_document->keyTable = std::move(m_keys);
         return std::move(m_document);
     }
+
+    [[nodiscard]] bool slicesMissRepeatedKeys() const { return m_slicesMissRepeatedKeys; }
 
 private:
     struct Frame
@@ -207,7 +234,22 @@ private:
         KeyId pendingKey = kNoKey; // a dictionary's key still waiting for its value
         std::size_t start = 0; // first scratch child of a container; first text byte of a leaf
         KeyId lastKey = kNoKey; // a dictionary's latest key
+        bool streamed = false; // a container whose elements go out in slices
     };
+
+    static constexpr std::size_t kNoStream = std::numeric_limits<std::size_t>::max();
+
+    void parseChunk(const char *data, std::size_t length)
+    {
+        if (XML_Parse(m_parser, data, int(length), XML_FALSE) != XML_STATUS_OK)
+            fail();
+        m_fed += length;
+        // expat rescans an unfinished token from its start on every call; letting the chunk
+        // grow with such a token keeps a huge comment or attribute linear in time.
+        const XML_Index parsed = XML_GetCurrentByteIndex(m_parser);
+        const std::size_t pending = parsed >= 0 ? m_fed - std::size_t(parsed) : 0;
+        m_wanted = std::clamp(2 * pending, kChunkSize, std::size_t(INT_MAX));
+    }
 
     static void XMLCALL onStart(void *self, const XML_Char *name, const XML_Char **)
     {
@@ -307,6 +349,10 @@ private:
             raise(u"<plist> holds more than one value"_s);
         if (m_depth > kMaxDepth)
             raise(u"values are nested deeper than %1 levels"_s.arg(kMaxDepth));
+        if (m_depth == 2 && m_pendingStream != kNoStream && isContainer(*element)) {
+            beginStream(*element);
+            return;
+        }
         push({*element, kNoKey, isContainer(*element) ? m_scratch.size() : m_document->text.size()});
     }
 
@@ -361,7 +407,7 @@ private:
 
     QString missingValue(KeyId key) const
     {
-        return u"the key %1 has no value"_s.arg(excerpt(m_document->keyTable.text(key)));
+        return u"the key %1 has no value"_s.arg(excerpt(m_keys.text(key)));
     }
 
     void text(std::string_view characters)
@@ -385,8 +431,11 @@ private:
             : std::string_view();
         if (frame.element == Element::Key) {
             Frame &dictionary = top();
-            dictionary.pendingKey = dictionary.lastKey = internKey(dictionary.lastKey, content);
+            dictionary.pendingKey = dictionary.lastKey =
+                dictionary.streamed ? internStreamedKey(content) : internKey(dictionary.lastKey, content);
             arena.truncate(frame.start);
+            if (m_depth == 2 && !m_streamedKeys.empty())
+                noteRootKey(dictionary.pendingKey);
             return;
         }
         Node node;
@@ -396,7 +445,12 @@ private:
             return;
         case Element::Dict:
         case Element::Array:
-            finishContainer(frame);
+            if (frame.streamed)
+                endStream(frame);
+            else
+                finishContainer(frame);
+            if (m_depth == 3 && top().streamed && sliceBytes() >= kSliceBytes)
+                handOver(top(), false);
             return;
         case Element::String:
             node.type = Type::String;
@@ -436,28 +490,51 @@ private:
             break;
         }
         addValue(node);
+        if (m_depth == 3 && top().streamed && sliceBytes() >= kSliceBytes)
+            handOver(top(), false);
     }
 
-    // Dictionaries of one kind list their keys in much the same order, so the key that followed
-    // `previous` last time is tried before the hash table.
+    // Dictionaries of one kind list their keys in much the same order, so the two keys that
+    // followed `previous` lately are tried before the hash table: two, because optional keys
+    // (a track's "Release Date", say) make the order alternate.
     KeyId internKey(KeyId previous, std::string_view key)
     {
         const std::size_t slot = previous == kNoKey ? 0 : std::size_t(previous) + 1;
-        KeyTable &keys = m_document->keyTable;
-        if (slot < m_followingKey.size()) {
-            const KeyId guess = m_followingKey[slot];
-            if (guess != kNoKey && keys.text(guess) == key)
-                return guess;
+        KeyTable &keys = m_keys;
+        if (slot < m_followingKeys.size()) {
+            for (const KeyId guess : m_followingKeys[slot]) {
+                if (guess != kNoKey && keys.text(guess) == key)
+                    return guess;
+            }
         }
         if (keys.count() >= kNoKey - 1)
             raise(u"the file uses more than 4 billion distinct keys"_s);
         const KeyId id = keys.intern(key);
         if (m_keyStamps.size() < keys.count()) {
             m_keyStamps.resize(keys.count(), 0);
-            m_followingKey.resize(std::size_t(keys.count()) + 1, kNoKey);
+            m_followingKeys.resize(std::size_t(keys.count()) + 1, {kNoKey, kNoKey});
+            if (!m_streamedKeys.empty())
+                m_localKeys.resize(keys.count(), {0, 0});
         }
-        m_followingKey[slot] = id;
+        m_followingKeys[slot] = {id, m_followingKeys[slot][0]};
         return id;
+    }
+
+    // The keys of a streamed dictionary name one element each (a track's ID, say): interning
+    // them in the document's table would grow it by a key per element. They go to the slice's
+    // own table instead, and a set of their hashes tells whether any key comes again; a false
+    // alarm, two keys of one 64-bit hash, only makes the caller read the file once more.
+    KeyId internStreamedKey(std::string_view key)
+    {
+        const std::size_t hash = KeyTable::hashOf(key);
+        const qsizetype before = m_streamedKeyHashes.size();
+        m_streamedKeyHashes.insert(hash);
+        if (m_streamedKeyHashes.size() == before)
+            m_slicesMissRepeatedKeys = true;
+        KeyTable &keys = m_document->keyTable;
+        if (keys.count() >= kNoKey - 1)
+            raise(u"the file uses more than 4 billion distinct keys"_s);
+        return keys.intern(key, hash);
     }
 
     std::uint32_t textSize(std::size_t size) const
@@ -477,11 +554,18 @@ private:
 
     void finishContainer(const Frame &frame)
     {
+        addValue(containerNode(frame));
+    }
+
+    // Moves the container's children from the scratch stack into the document.
+    Node containerNode(const Frame &frame)
+    {
         if (frame.pendingKey != kNoKey)
             raise(missingValue(frame.pendingKey));
         const std::size_t end = m_scratch.size();
         bool repeated = false;
-        if (frame.element == Element::Dict)
+        // A streamed dictionary's keys are the slice's own and counted apart.
+        if (frame.element == Element::Dict && !frame.streamed)
             repeated = markRepeatedKeys(frame.start, end);
 
         std::vector<Node> &nodes = m_document->nodes;
@@ -503,7 +587,79 @@ private:
         node.size = std::uint32_t(nodes.size() - node.first);
         m_scratch.resize(frame.start);
         m_scratchKeys.resize(frame.start);
+        return node;
+    }
+
+    // A streamed key named twice in the root dictionary: only its last value counts, and the
+    // slices of an earlier one may be out already.
+    void noteRootKey(KeyId key)
+    {
+        m_pendingStream = kNoStream;
+        const std::string_view text = m_keys.text(key);
+        for (std::size_t i = 0; i < m_streamedKeys.size(); ++i) {
+            if (std::string_view(m_streamedKeys[i].constData(), std::size_t(m_streamedKeys[i].size())) != text)
+                continue;
+            if (std::find(m_streamedRootKeys.begin(), m_streamedRootKeys.end(), key) != m_streamedRootKeys.end())
+                m_slicesMissRepeatedKeys = true;
+            m_streamedRootKeys.push_back(key);
+            m_pendingStream = i;
+        }
+    }
+
+    void beginStream(Element element)
+    {
+        m_stream = m_pendingStream;
+        m_pendingStream = kNoStream;
+        m_streamedKeyHashes.clear();
+        m_tree = std::exchange(m_document, std::make_shared<PropertyList::Document>());
+        push({element, kNoKey, m_scratch.size(), kNoKey, true});
+    }
+
+    // The tree keeps the container, empty.
+    void endStream(const Frame &frame)
+    {
+        handOver(frame, true);
+        m_document = std::move(m_tree);
+        Node node;
+        node.type = frame.element == Element::Dict ? Type::Dictionary : Type::Array;
+        node.first = nodeIndex(m_document->nodes.size());
         addValue(node);
+        m_stream = kNoStream;
+    }
+
+    [[nodiscard]] std::size_t sliceBytes() const
+    {
+        return m_document->nodes.size() * sizeof(Node) + m_document->text.size();
+    }
+
+    // Makes the slice a document of its own: the gathered elements under a root of the
+    // container's kind, and a key table of just the keys it uses.
+    void handOver(const Frame &frame, bool last)
+    {
+        PropertyList::Document &slice = *m_document;
+        const Node root = containerNode(frame);
+        slice.root = nodeIndex(slice.nodes.size());
+        slice.nodes.push_back(root);
+        slice.keys.push_back(kNoKey);
+        if (++m_sliceStamp == 0) {
+            std::fill(m_localKeys.begin(), m_localKeys.end(), LocalKey{0, 0});
+            m_sliceStamp = 1;
+        }
+        const auto ownKeys = std::size_t(root.first);
+        for (std::size_t i = 0; i < slice.keys.size(); ++i) {
+            KeyId &key = slice.keys[i];
+            if (key == kNoKey || (i >= ownKeys && i < ownKeys + root.size))
+                continue;
+            LocalKey &local = m_localKeys[key];
+            if (local.stamp != m_sliceStamp)
+                local = {m_sliceStamp, slice.keyTable.intern(m_keys.text(key))};
+            key = local.id;
+        }
+        auto next = std::make_shared<PropertyList::Document>();
+        next->nodes.reserve(slice.nodes.capacity());
+        next->keys.reserve(slice.keys.capacity());
+        next->text.reserve(slice.text.size());
+        m_sink(Slice{m_stream, PropertyList(std::exchange(m_document, std::move(next))), last});
     }
 
     // A repeated key keeps its last value: walking backwards, every earlier occurrence of a key
@@ -546,25 +702,69 @@ private:
         return std::uint32_t(index);
     }
 
+    struct LocalKey
+    {
+        std::uint32_t stamp;
+        KeyId id;
+    };
+
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> m_owner;
     XML_Parser m_parser = nullptr;
-    std::shared_ptr<PropertyList::Document> m_document;
+    std::size_t m_fed = 0;
+    std::size_t m_wanted = kChunkSize;
+    QByteArray m_held; // input waiting behind a long unfinished token
+    bool m_fedAny = false;
+    std::shared_ptr<PropertyList::Document> m_document; // the tree, or the slice being gathered
+    std::shared_ptr<PropertyList::Document> m_tree; // the tree while a slice is gathered
+    KeyTable m_keys;
     // Open elements: the plist, up to kMaxDepth values, and a key.
     std::array<Frame, kMaxDepth + 2> m_frames;
     std::size_t m_depth = 0;
     std::vector<Node> m_scratch;
     std::vector<KeyId> m_scratchKeys;
     std::vector<std::uint32_t> m_keyStamps;
-    std::vector<KeyId> m_followingKey; // by preceding key id + 1; slot 0 for a dictionary's first key
+    // By preceding key id + 1; slot 0 for a dictionary's first key.
+    std::vector<std::array<KeyId, 2>> m_followingKeys;
     std::uint32_t m_dictionaryStamp = 0;
     std::exception_ptr m_error;
     bool m_finished = false;
+
+    std::vector<QByteArray> m_streamedKeys;
+    SliceSink m_sink;
+    std::vector<KeyId> m_streamedRootKeys;
+    std::size_t m_pendingStream = kNoStream; // the streamed key waiting for its value in the root
+    std::size_t m_stream = kNoStream; // the streamed key whose container is open
+    QSet<std::size_t> m_streamedKeyHashes; // of the open streamed dictionary
+    std::vector<LocalKey> m_localKeys; // by key id: its id in the slice being handed over
+    std::uint32_t m_sliceStamp = 0;
+    bool m_slicesMissRepeatedKeys = false;
 };
 
-} // namespace
-
-std::shared_ptr<PropertyList::Document> readPropertyList(QByteArrayView bytes)
+PropertyListParser::PropertyListParser(std::size_t sizeHint)
+    : m_reader(std::make_unique<Reader>(sizeHint, std::vector<QByteArray>(), SliceSink()))
 {
-    return Reader(std::size_t(bytes.size())).read(bytes);
 }
 
-} // namespace quaverly::internal
+PropertyListParser::PropertyListParser(std::vector<QByteArray> streamedKeys, SliceSink sink)
+    : m_reader(std::make_unique<Reader>(0, std::move(streamedKeys), std::move(sink)))
+{
+}
+
+PropertyListParser::~PropertyListParser() = default;
+
+void PropertyListParser::feed(QByteArrayView bytes)
+{
+    m_reader->feed(bytes.data(), std::size_t(bytes.size()));
+}
+
+PropertyList PropertyListParser::finish()
+{
+    return PropertyList(m_reader->finish());
+}
+
+bool PropertyListParser::slicesMissRepeatedKeys() const
+{
+    return m_reader->slicesMissRepeatedKeys();
+}
+
+} // namespace quaverly
