@@ -515,6 +515,32 @@ QByteArray readWholeFile(const QString &path)
     return data;
 }
 
+void readFileInChunks(const QString &path, qsizetype chunkSize,
+                      const std::function<void(QByteArrayView chunk, qint64 fileSize)> &consume)
+{
+    const QString action = readAction(path);
+    const QByteArray native = nativePathOrFail(path, action);
+    FileDescriptor file = openFile(native, O_RDONLY | O_NONBLOCK);
+    struct stat status;
+    if (!file.isOpen() || ::fstat(file.get(), &status) != 0)
+        fail(action, errno);
+    if (S_ISDIR(status.st_mode))
+        fail(action, EISDIR);
+    if (!S_ISREG(status.st_mode))
+        fail(action, EINVAL, u"It is not a regular file"_s);
+
+    // One buffer for every chunk: each is consumed before the next read overwrites it.
+    QByteArray buffer(std::max<qsizetype>(chunkSize, 1), Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = retryOnInterrupt([&] { return ::read(file.get(), buffer.data(), size_t(buffer.size())); });
+        if (got < 0)
+            fail(action, errno);
+        if (got == 0)
+            return;
+        consume(QByteArrayView(buffer.constData(), qsizetype(got)), qint64(status.st_size));
+    }
+}
+
 bool itemExists(const QString &path) noexcept
 {
     const auto native = nativePath(path);

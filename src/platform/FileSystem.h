@@ -4,9 +4,11 @@
 #include "platform/internal/FileDescriptor.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -38,6 +40,12 @@ namespace FileSystem {
 /// All bytes of the file at `path`. Throws FileSystemError for a missing or unreadable file and
 /// for anything that is not a regular file (a folder, a device, a pipe).
 [[nodiscard]] QByteArray readWholeFile(const QString &path);
+
+/// Reads the file at `path` from start to end in chunks of at most `chunkSize` bytes and hands
+/// each to `consume`, with the size the file had when opened; a chunk is valid only during its
+/// call. Throws FileSystemError as readWholeFile() does, and whatever `consume` throws.
+void readFileInChunks(const QString &path, qsizetype chunkSize,
+                      const std::function<void(QByteArrayView chunk, qint64 fileSize)> &consume);
 
 /// True when any item (file, folder, or symbolic link, even a dangling one) is at `path`.
 /// Never fails.

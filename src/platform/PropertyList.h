@@ -54,6 +54,7 @@ public:
     struct Document;
 
 private:
+    friend class PropertyListParser;
     explicit PropertyList(std::shared_ptr<const Document> document);
     std::shared_ptr<const Document> m_document;
 };

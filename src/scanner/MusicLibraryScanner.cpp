@@ -3,12 +3,73 @@
 #include "platform/FileSystem.h"
 #include "platform/LocalFile.h"
 #include "platform/PropertyList.h"
+#include "platform/PropertyListParser.h"
 #include "scanner/PlaylistExtraction.h"
 #include "scanner/TrackExtraction.h"
+#include "scanner/internal/StreamedExtraction.h"
 
 using namespace Qt::StringLiterals;
 
 namespace quaverly {
+
+namespace {
+
+// Reads of this size keep the file's bytes out of memory and match the parser's own chunks.
+constexpr qsizetype kReadChunk = qsizetype(1) << 20;
+
+struct Contents
+{
+    QHash<QString, Track> tracks;
+    QList<Playlist> playlists;
+    std::optional<QUrl> musicFolderURL;
+};
+
+PropertyList::Value dictionaryRoot(const PropertyList &document)
+{
+    const PropertyList::Value root = document.root();
+    if (!root.isDictionary())
+        throw MusicLibraryScanner::ScanError::invalidFormat(u"Root object is not a dictionary"_s);
+    return root;
+}
+
+// Tracks and playlists are extracted on a second thread from slices of the file as the parser
+// finishes them, so that neither the file nor a tree of it is ever held whole. Nothing when
+// the file repeats a key that the slices cannot follow.
+std::optional<Contents> readStreamed(const QString &path, const MusicLibraryScanner::ReadProgress &progress)
+{
+    internal::StreamedExtraction extraction;
+    PropertyListParser parser(internal::StreamedExtraction::streamedKeys(),
+                              [&extraction](PropertyListParser::Slice slice) { extraction.add(std::move(slice)); });
+    qint64 bytesRead = 0;
+    FileSystem::readFileInChunks(path, kReadChunk, [&](QByteArrayView chunk, qint64 fileSize) {
+        parser.feed(chunk);
+        bytesRead += chunk.size();
+        if (progress)
+            progress(bytesRead, fileSize);
+    });
+    const PropertyList rest = parser.finish();
+    const PropertyList::Value root = dictionaryRoot(rest);
+    if (parser.slicesMissRepeatedKeys())
+        return std::nullopt;
+    internal::StreamedExtraction::Result extracted = extraction.finish();
+    return Contents{std::move(extracted.tracks), std::move(extracted.playlists),
+                    MusicLibraryScanner::musicFolderURL(root)};
+}
+
+// The whole tree first, then extraction from it: for files whose repeated keys only the whole
+// tree settles.
+Contents readWhole(const QString &path)
+{
+    PropertyListParser parser;
+    FileSystem::readFileInChunks(path, kReadChunk, [&](QByteArrayView chunk, qint64) { parser.feed(chunk); });
+    const PropertyList document = parser.finish();
+    const PropertyList::Value root = dictionaryRoot(document);
+    TrackExtraction::Result tracks = TrackExtraction(document).parseTracks(root);
+    QList<Playlist> playlists = PlaylistExtraction(document).parsePlaylists(root, tracks.trackIDMap);
+    return Contents{std::move(tracks.tracks), std::move(playlists), MusicLibraryScanner::musicFolderURL(root)};
+}
+
+} // namespace
 
 MusicLibraryScanner::ScanError::ScanError(Kind kind, QString description)
     : Error(std::move(description))
@@ -27,12 +88,12 @@ MusicLibraryScanner::ScanError MusicLibraryScanner::ScanError::fileNotFound(cons
                      u"Library file not found at: "_s + localFilePath(url).value_or(url.path()));
 }
 
-QFuture<MusicLibrary> MusicLibraryScanner::scanLibrary(const QUrl &url)
+QFuture<MusicLibrary> MusicLibraryScanner::scanLibrary(const QUrl &url, ReadProgress progress)
 {
-    return m_executor.run([url] { return scanLibrarySync(url); });
+    return m_executor.run([url, progress = std::move(progress)] { return scanLibrarySync(url, progress); });
 }
 
-MusicLibrary MusicLibraryScanner::scanLibrarySync(const QUrl &url)
+MusicLibrary MusicLibraryScanner::scanLibrarySync(const QUrl &url, const ReadProgress &progress)
 {
     const auto path = localFilePath(url);
     if (!path) {
@@ -40,25 +101,16 @@ MusicLibrary MusicLibraryScanner::scanLibrarySync(const QUrl &url)
                                       u"It is not a file on this computer"_s);
     }
 
-    // The bytes are dropped as soon as the tree is built: they are the largest
-    // allocation of a scan and nothing after parsing needs them.
-    const PropertyList document = [&] {
-        const QByteArray bytes = FileSystem::readWholeFile(*path);
-        return PropertyList::parse(bytes);
-    }();
-    const PropertyList::Value root = document.root();
-    if (!root.isDictionary())
-        throw ScanError::invalidFormat(u"Root object is not a dictionary"_s);
-
-    TrackExtraction::Result tracks = TrackExtraction(document).parseTracks(root);
-    QList<Playlist> playlists = PlaylistExtraction(document).parsePlaylists(root, tracks.trackIDMap);
+    std::optional<Contents> contents = readStreamed(*path, progress);
+    if (!contents)
+        contents = readWhole(*path);
 
     MusicLibrary library;
     library.xmlURL = url;
-    library.tracks = std::move(tracks.tracks);
-    library.playlists = std::move(playlists);
+    library.tracks = std::move(contents->tracks);
+    library.playlists = std::move(contents->playlists);
     library.artworkCacheURL = artworkCacheURL(url);
-    library.musicFolderURL = musicFolderURL(root);
+    library.musicFolderURL = std::move(contents->musicFolderURL);
     library.scannedAt = QDateTime::currentDateTimeUtc();
     return library;
 }

@@ -8,6 +8,7 @@
 #include <QFuture>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 namespace quaverly {
@@ -33,13 +34,17 @@ public:
         Kind m_kind;
     };
 
+    /// Told, on the scanning thread, after each chunk of the file: the bytes read so far and
+    /// the file's size. Called often, so it should do little: store the figures, not lock.
+    using ReadProgress = std::function<void(qint64 bytesRead, qint64 fileSize)>;
+
     /// The library in the file at `url`. The future fails with the FileSystemError of the read,
     /// the PropertyListError of the parse, or ScanError::invalidFormat for a root that is not
     /// a dictionary.
-    [[nodiscard]] QFuture<MusicLibrary> scanLibrary(const QUrl &url);
+    [[nodiscard]] QFuture<MusicLibrary> scanLibrary(const QUrl &url, ReadProgress progress = {});
 
     /// The synchronous core of scanLibrary(); throws what its future would fail with.
-    [[nodiscard]] static MusicLibrary scanLibrarySync(const QUrl &url);
+    [[nodiscard]] static MusicLibrary scanLibrarySync(const QUrl &url, const ReadProgress &progress = {});
 
     /// The root's "Music Folder" when it is a local file URL.
     [[nodiscard]] static std::optional<QUrl> musicFolderURL(const PropertyList::Value &root);

@@ -45,8 +45,13 @@ std::optional<QUrl> parseLocation(const std::optional<QString> &text)
 } // namespace
 
 TrackExtraction::TrackExtraction(const PropertyList &document)
-    : m_fieldOfKey(document.keyCount(), Field::ignored)
 {
+    useDocument(document);
+}
+
+void TrackExtraction::useDocument(const PropertyList &document)
+{
+    m_fieldOfKey.assign(document.keyCount(), Field::ignored);
     using F = Field;
     static constexpr std::pair<QStringView, F> keys[] = {
         {u"Persistent ID", F::persistentID}, {u"Track ID", F::trackID},
@@ -71,12 +76,16 @@ TrackExtraction::Result TrackExtraction::parseTracks(PropertyList::Value root) c
     const auto table = root.value(u"Tracks"_s);
     if (!table || !table->isDictionary())
         return result;
+    result.tracks.reserve(qsizetype(table->size()));
+    result.trackIDMap.reserve(qsizetype(table->size()));
+    addTracks(*table, result);
+    return result;
+}
 
-    const auto count = qsizetype(table->size());
-    result.tracks.reserve(count);
-    result.trackIDMap.reserve(count);
-    for (std::size_t i = 0; i < table->size(); ++i) {
-        const PropertyList::Value entry = table->entryAt(i).value();
+void TrackExtraction::addTracks(PropertyList::Value table, Result &result) const
+{
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const PropertyList::Value entry = table.entryAt(i).value();
         if (!entry.isDictionary())
             continue;
         std::optional<qint64> trackID;
@@ -88,7 +97,6 @@ TrackExtraction::Result TrackExtraction::parseTracks(PropertyList::Value root) c
         const QString key = track->persistentID;
         result.tracks.insert(key, std::move(*track));
     }
-    return result;
 }
 
 std::optional<Track> TrackExtraction::parseTrack(PropertyList::Value entry) const

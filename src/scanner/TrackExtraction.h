@@ -27,11 +27,20 @@ public:
 
     /// Prepares the key lookups for `document`.
     explicit TrackExtraction(const PropertyList &document);
+    /// Prepares nothing yet: call useDocument() before reading.
+    TrackExtraction() = default;
+
+    /// Points the key lookups at `document`, keeping the texts shared so far: for a file that
+    /// arrives as several documents.
+    void useDocument(const PropertyList &document);
 
     /// Every track of the root's "Tracks" dictionary, keyed by persistent ID, and the
     /// track-ID map. A later entry with the same persistent ID or "Track ID" replaces an
     /// earlier one.
     [[nodiscard]] Result parseTracks(PropertyList::Value root) const;
+
+    /// Adds every track of the dictionary `table` to `result` under the same rules.
+    void addTracks(PropertyList::Value table, Result &result) const;
 
     /// One track entry; nothing when it has no text "Persistent ID".
     [[nodiscard]] std::optional<Track> parseTrack(PropertyList::Value entry) const;

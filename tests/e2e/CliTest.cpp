@@ -162,7 +162,8 @@ TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
     EXPECT_EQ(runCli({}).exitCode, 2);
     EXPECT_EQ(runCli({u"--help"_s}).exitCode, 0);
 
-    // A device is no library file, and a file too large for the memory is one sentence, not an abort.
+    // A device is no library file, and a file larger than the memory is read in chunks: its
+    // first bytes already tell that it is no property list.
     const CliResult device = runCli({u"scan"_s, u"/dev/zero"_s});
     EXPECT_EQ(device.exitCode, 1);
     EXPECT_EQ(device.err, u"Couldn't read \"/dev/zero\": It is not a regular file.\n"_s);
@@ -181,7 +182,8 @@ TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
     ASSERT_TRUE(process.waitForFinished(120'000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()), u"There was not enough memory to finish.\n"_s);
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()),
+              u"The library file is not a valid property list: not well-formed (invalid token) at line 1, column 1.\n"_s);
 #endif
 }
 

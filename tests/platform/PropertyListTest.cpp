@@ -1,9 +1,11 @@
 #include "platform/PropertyList.h"
+#include "platform/PropertyListParser.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 using quaverly::PropertyList;
@@ -249,4 +251,48 @@ TEST(PropertyListTest, RefusesMalformedInputSayingWhatAndWhere)
         EXPECT_TRUE(description.contains(problem)) << description.toStdString();
         EXPECT_TRUE(description.endsWith(u'.')) << description.toStdString();
     }
+}
+
+TEST(PropertyListTest, ParserHandsStreamedElementsOverInSlicesWithTheirKeys)
+{
+    // Enough elements for several slices, fed in small pieces.
+    constexpr int count = 60'000;
+    QByteArray body = "<dict><key>Before</key><true/><key>Streamed</key><dict>";
+    for (int i = 0; i < count; ++i)
+        body += "<key>k" + QByteArray::number(i) + "</key><dict><key>v</key><string>"
+            + QByteArray::number(i).rightJustified(24, '0') + "</string></dict>";
+    body += "</dict><key>List</key><array><string>x</string><string>y</string></array></dict>";
+    const QByteArray bytes = plist(body);
+
+    std::vector<quaverly::PropertyListParser::Slice> slices;
+    quaverly::PropertyListParser parser({"Streamed", "List"},
+                                        [&](quaverly::PropertyListParser::Slice slice) { slices.push_back(slice); });
+    for (qsizetype at = 0; at < bytes.size(); at += 4096)
+        parser.feed(QByteArrayView(bytes).sliced(at, std::min<qsizetype>(4096, bytes.size() - at)));
+    const PropertyList rest = parser.finish();
+    EXPECT_FALSE(parser.slicesMissRepeatedKeys());
+
+    ASSERT_GE(slices.size(), 3u);
+    int next = 0;
+    for (std::size_t s = 0; s + 1 < slices.size(); ++s) {
+        SCOPED_TRACE(s);
+        const PropertyList::Value root = slices[s].elements.root();
+        ASSERT_EQ(slices[s].container, 0u);
+        ASSERT_TRUE(root.isDictionary());
+        EXPECT_EQ(slices[s].last, s + 2 == slices.size());
+        for (std::size_t i = 0; i < root.size(); ++i, ++next) {
+            const PropertyList::Entry entry = root.entryAt(i);
+            ASSERT_EQ(entry.key(), u"k"_s + QString::number(next));
+            ASSERT_EQ(entry.value().value(u"v").value_or(root).toString(), QString::number(next).rightJustified(24, u'0'));
+        }
+    }
+    EXPECT_EQ(next, count);
+    const PropertyList::Value list = slices.back().elements.root();
+    EXPECT_TRUE(slices.back().container == 1 && slices.back().last && list.isArray() && list.size() == 2);
+
+    // The tree keeps the other values and each streamed container, empty.
+    const PropertyList::Value root = rest.root();
+    EXPECT_EQ(root.value(u"Before").value_or(root).toBoolean(), true);
+    EXPECT_TRUE(root.value(u"Streamed").value_or(root).isDictionary() && root.value(u"Streamed")->size() == 0);
+    EXPECT_TRUE(root.value(u"List").value_or(root).isArray() && root.value(u"List")->size() == 0);
 }
