@@ -215,6 +215,7 @@ ContentView::ContentView(QWidget *parent)
     middle->addStretch(1);
     m_scroll->setObjectName(u"contentScroll"_s);
     m_scroll->setWidget(m_content);
+    m_content->installEventFilter(this);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -385,6 +386,13 @@ void ContentView::changeEvent(QEvent *event)
         Theme::applyWindowPalette(this);
 }
 
+bool ContentView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_content && event->type() == QEvent::Resize && m_revealed)
+        m_scroll->ensureWidgetVisible(m_revealed, 0, 0);
+    return QWidget::eventFilter(watched, event);
+}
+
 // Return does what the phase is about, as the default button of a dialog would; a focused
 // button takes it for itself first.
 void ContentView::keyPressEvent(QKeyEvent *event)
@@ -544,11 +552,12 @@ void ContentView::enterPhase(bool runEnded)
 {
     if (QWidget *target = focusTarget())
         target->setFocus(Qt::OtherFocusReason);
-    // On a small screen the new section may lie below the fold: bring its start into view.
+    // On a small screen the new section may lie below the fold: it is brought into view now and
+    // again as the content settles its size (see eventFilter).
+    m_revealed = nullptr;
     for (QWidget *section : std::initializer_list<QWidget *>{m_errorBanner, m_progressSection, m_summarySection}) {
         if (section->isVisible()) {
-            layout()->activate();
-            m_content->layout()->activate();
+            m_revealed = section;
             m_scroll->ensureWidgetVisible(section, 0, 0);
             break;
         }

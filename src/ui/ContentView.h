@@ -82,6 +82,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -108,6 +109,8 @@ private:
     std::array<QPointer<PlanListDialog>, 4> m_lists;
     /// The phase the window shows, to notice when the next one begins.
     std::optional<SyncCoordinator::Phase::Kind> m_shownPhase;
+    /// The section the current phase is about, kept in view while the content settles.
+    QPointer<QWidget> m_revealed;
     /// Scan Libraries was enabled at the last refresh.
     bool m_couldScan = false;
     /// The window height last fitted to the content.
