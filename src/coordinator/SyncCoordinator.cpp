@@ -4,9 +4,9 @@
 #include "platform/FileSystem.h"
 #include "platform/LocalFile.h"
 #include "platform/PropertyList.h"
+#include "platform/BackgroundRelease.h"
 #include "scanner/MusicLibraryScanner.h"
 
-#include <QElapsedTimer>
 #include <QFuture>
 #include <QList>
 #include <QMetaObject>
@@ -15,6 +15,8 @@
 
 #include <cerrno>
 #include <exception>
+#include <mutex>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -26,10 +28,12 @@ using Phase = SyncCoordinator::Phase;
 
 // Calls `apply(coordinator, future)` on the coordinator's thread once `future` has ended.
 // The call is queued to the coordinator itself from the thread that ended the future, so it
-// comes after every call queued to the coordinator before that moment: the progress snapshots
-// of a run are all applied before its end. `self` keeps the coordinator alive until the queued
+// comes after every call queued to the coordinator before that moment: the progress deliveries
+// of a run all come before its end. `self` keeps the coordinator alive until the queued
 // call has run; Qt drops the call's captures only after the delivery has returned, so a last
 // release there can destroy the coordinator on the spot without pulling it from under itself.
+// The future may hold the only copy of a result that `apply` did not keep (a library read when
+// the other read failed), so it is let go of in the background.
 template<typename T, typename Apply>
 void whenEnded(std::shared_ptr<SyncCoordinator> self, QFuture<T> future, Apply apply)
 {
@@ -38,7 +42,10 @@ void whenEnded(std::shared_ptr<SyncCoordinator> self, QFuture<T> future, Apply a
                     SyncCoordinator *receiver = self.get();
                     QMetaObject::invokeMethod(
                         receiver,
-                        [self = std::move(self), apply = std::move(apply), ended] { apply(*self, ended); },
+                        [self = std::move(self), apply = std::move(apply), ended]() mutable {
+                            apply(*self, ended);
+                            releaseInBackground(std::move(ended));
+                        },
                         Qt::QueuedConnection);
                 });
 }
@@ -90,7 +97,39 @@ std::shared_ptr<SyncCoordinator> SyncCoordinator::create()
     });
 }
 
-SyncCoordinator::SyncCoordinator() = default;
+// Carries the newest progress snapshot of a run from the engine's thread to the coordinator's,
+// with at most one delivery queued at a time. A run reports a snapshot for every update it
+// counts, tens of thousands in a burst; applying each would keep the main thread busy for a
+// second, while a person sees only the newest. Nothing newer than what was delivered is left
+// behind: a snapshot put after a delivery took the last one queues the next delivery.
+struct SyncCoordinator::Snapshots
+{
+    /// Stores `snapshot`; true when the caller must queue a delivery, which then calls take().
+    bool put(const SyncJob &snapshot)
+    {
+        std::lock_guard lock(mutex);
+        newest = snapshot;
+        return !std::exchange(deliveryQueued, true);
+    }
+
+    /// The newest snapshot; nothing when none is waiting.
+    std::optional<SyncJob> take()
+    {
+        std::lock_guard lock(mutex);
+        deliveryQueued = false;
+        return std::exchange(newest, std::nullopt);
+    }
+
+    std::mutex mutex;
+    std::optional<SyncJob> newest;
+    bool deliveryQueued = false;
+};
+
+SyncCoordinator::SyncCoordinator()
+{
+    m_snapshotPacing.setSingleShot(true);
+    connect(&m_snapshotPacing, &QTimer::timeout, this, &SyncCoordinator::applySnapshot);
+}
 
 SyncCoordinator::~SyncCoordinator() = default;
 
@@ -99,6 +138,14 @@ void SyncCoordinator::assign(T &property, T value)
 {
     Q_EMIT objectWillChange();
     property = std::move(value);
+}
+
+// For a library, job or plan that may be the last copy of 100,000 tracks.
+template<typename T>
+void SyncCoordinator::replace(T &property, T value)
+{
+    Q_EMIT objectWillChange();
+    releaseInBackground(std::exchange(property, std::move(value)));
 }
 
 void SyncCoordinator::setSourceLibraryURL(std::optional<QUrl> url)
@@ -158,8 +205,8 @@ void SyncCoordinator::scanLibraries()
         return;
     }
     assign(m_phase, Phase::of(Phase::Kind::scanning));
-    assign(m_currentJob, {});
-    assign(m_currentPlan, {});
+    replace(m_currentJob, {});
+    replace(m_currentPlan, {});
 
     // A scanner keeps nothing between reads, so one for each file reads both at once; waiting
     // for both before looking at either means a quick failure of one read is published only
@@ -169,8 +216,11 @@ void SyncCoordinator::scanLibraries()
     QList<QFuture<MusicLibrary>> reads{sourceScanner.scanLibrary(*m_sourceLibraryURL),
                                        destinationScanner.scanLibrary(*m_destinationLibraryURL)};
     whenEnded(shared_from_this(), QtFuture::whenAll(reads.begin(), reads.end()),
-              [mediaFolders = MediaFolders{m_sourceMediaFolder, std::nullopt}](
+              [scan = ++m_scan, mediaFolders = MediaFolders{m_sourceMediaFolder, std::nullopt}](
                   SyncCoordinator &self, const QFuture<QList<QFuture<MusicLibrary>>> &ended) {
+                  // A later scan, or a reset, has made this one's files and libraries old news.
+                  if (scan != self.m_scan)
+                      return;
                   const QList<QFuture<MusicLibrary>> libraries = ended.result();
                   std::optional<MusicLibrary> source;
                   std::optional<MusicLibrary> destination;
@@ -187,13 +237,15 @@ void SyncCoordinator::scanLibraries()
                       self.assign(self.m_phase, readingFailure(std::current_exception(), Library::destination));
                       return;
                   }
-                  self.assign(self.m_sourceLibrary, source);
-                  self.assign(self.m_destinationLibrary, destination);
+                  self.replace(self.m_sourceLibrary, source);
+                  self.replace(self.m_destinationLibrary, destination);
 
                   SyncEngine engine;
                   whenEnded(self.shared_from_this(),
                             engine.createPlan(*std::move(source), *std::move(destination), mediaFolders),
-                            [](SyncCoordinator &coordinator, const QFuture<SyncPlan> &built) {
+                            [scan](SyncCoordinator &coordinator, const QFuture<SyncPlan> &built) {
+                                if (scan != coordinator.m_scan)
+                                    return;
                                 std::optional<SyncPlan> plan;
                                 try {
                                     plan = built.result();
@@ -221,18 +273,19 @@ void SyncCoordinator::startSync(SyncPlan::Consent consent)
     m_cancellation = std::make_shared<std::atomic<bool>>(false);
 
     // The callback must not keep the coordinator alive; the run's own continuation does that.
-    // Each snapshot is queued to the coordinator like the run's end, so they arrive in order
-    // and before it.
-    SyncEngine::Progress progress = [weak = QPointer<SyncCoordinator>(this)](const SyncJob &snapshot) {
+    // Each delivery is queued to the coordinator like the run's end, so they come in order and
+    // before it.
+    m_snapshots = std::make_shared<Snapshots>();
+    m_sinceSnapshot.invalidate();
+    SyncEngine::Progress progress = [weak = QPointer<SyncCoordinator>(this), snapshots = m_snapshots](
+                                        const SyncJob &snapshot) {
         SyncCoordinator *coordinator = weak.data();
-        if (!coordinator) {
+        if (!coordinator || !snapshots->put(snapshot)) {
             return;
         }
         // A queued call is dropped with its receiver, so this never reaches a dead coordinator.
-        QMetaObject::invokeMethod(
-            coordinator,
-            [coordinator, snapshot] { coordinator->assign(coordinator->m_currentJob, std::optional(snapshot)); },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(coordinator, [coordinator] { coordinator->deliverSnapshot(); },
+                                  Qt::QueuedConnection);
     };
 
     // The transfer is reported before every file; a few updates a second are all a person reads.
@@ -259,6 +312,9 @@ void SyncCoordinator::startSync(SyncPlan::Consent consent)
     whenEnded(shared_from_this(), engine.performSync(std::move(plan), std::move(progress), std::move(control)),
               [](SyncCoordinator &self, const QFuture<SyncPlan> &run) {
                   self.m_cancellation.reset();
+                  // A snapshot held back for pacing still comes first: a failed run keeps it.
+                  self.applySnapshot();
+                  self.m_snapshots.reset();
                   std::optional<SyncPlan> finished;
                   try {
                       finished = run.result();
@@ -269,9 +325,33 @@ void SyncCoordinator::startSync(SyncPlan::Consent consent)
                   }
                   // A cancelled run ends here too: its job says how far it got.
                   self.assign(self.m_currentJob, std::optional(finished->job));
-                  self.assign(self.m_currentPlan, std::move(finished));
+                  self.replace(self.m_currentPlan, std::move(finished));
                   self.assign(self.m_phase, Phase::of(Phase::Kind::completed));
               });
+}
+
+// The newest snapshot at once, unless one was published less than a pacing interval ago: a
+// person reads no more than a few dozen updates a second, and every one is drawn.
+void SyncCoordinator::deliverSnapshot()
+{
+    const qint64 wait = m_sinceSnapshot.isValid() ? snapshotIntervalMs - m_sinceSnapshot.elapsed() : 0;
+    if (wait > 0) {
+        if (!m_snapshotPacing.isActive())
+            m_snapshotPacing.start(int(wait));
+        return;
+    }
+    applySnapshot();
+}
+
+void SyncCoordinator::applySnapshot()
+{
+    m_snapshotPacing.stop();
+    if (!m_snapshots)
+        return;
+    if (std::optional<SyncJob> newest = m_snapshots->take()) {
+        m_sinceSnapshot.start();
+        assign(m_currentJob, std::move(newest));
+    }
 }
 
 void SyncCoordinator::cancelSync()
@@ -282,10 +362,11 @@ void SyncCoordinator::cancelSync()
 
 void SyncCoordinator::reset()
 {
-    assign(m_sourceLibrary, {});
-    assign(m_destinationLibrary, {});
-    assign(m_currentJob, {});
-    assign(m_currentPlan, {});
+    ++m_scan;
+    replace(m_sourceLibrary, {});
+    replace(m_destinationLibrary, {});
+    replace(m_currentJob, {});
+    replace(m_currentPlan, {});
     assign(m_currentTransfer, {});
     assign(m_phase, Phase{});
 }

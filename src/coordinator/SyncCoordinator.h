@@ -5,8 +5,10 @@
 #include "engine/SyncPlan.h"
 #include "model/MusicLibrary.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -63,6 +65,9 @@ public:
         }
     };
 
+    /// The shortest time between two published progress snapshots of a sync.
+    static constexpr qint64 snapshotIntervalMs = 33;
+
     [[nodiscard]] static std::shared_ptr<SyncCoordinator> create();
     ~SyncCoordinator() override;
 
@@ -73,6 +78,9 @@ public:
     void setDestinationLibraryURL(std::optional<QUrl> url);
     [[nodiscard]] const std::optional<MusicLibrary> &sourceLibrary() const { return m_sourceLibrary; }
     [[nodiscard]] const std::optional<MusicLibrary> &destinationLibrary() const { return m_destinationLibrary; }
+    /// During a sync, the newest snapshot the run has reported, taken at most every
+    /// snapshotIntervalMs: the ones that came in between are passed over, never applied out of
+    /// order, and the last one is published before the run's end.
     [[nodiscard]] const std::optional<SyncJob> &currentJob() const { return m_currentJob; }
     [[nodiscard]] const Phase &phase() const { return m_phase; }
     /// Where the user said the source library's recorded media folder is; cleared when another
@@ -94,7 +102,8 @@ public:
     [[nodiscard]] bool canSync() const;
 
     /// Reads both chosen files and builds the job; a silent no-op unless both are chosen.
-    /// Returns at once; the outcome arrives through the published properties.
+    /// Returns at once; the outcome arrives through the published properties. A scan started
+    /// again, or a reset, supersedes one still going: nothing of the earlier one is published.
     void scanLibraries();
     /// Runs the current plan; a silent no-op without one. A plan that removes most of the
     /// destination, or deletes files for good, runs only with that consent and fails with the
@@ -116,6 +125,14 @@ private:
     template<typename T>
     void assign(T &property, T value);
     void checkSameLibrary();
+    /// assign() that lets go of the old value off the main thread.
+    template<typename T>
+    void replace(T &property, T value);
+    void deliverSnapshot();
+    /// Publishes the run's newest snapshot, when one is waiting.
+    void applySnapshot();
+
+    struct Snapshots;
 
     std::optional<QUrl> m_sourceLibraryURL;
     std::optional<QUrl> m_destinationLibraryURL;
@@ -126,9 +143,16 @@ private:
     std::optional<QString> m_sourceMediaFolder;
     std::optional<SyncPlan> m_currentPlan;
     std::optional<TransferProgress> m_currentTransfer;
+    /// Counts the scans started and the resets; a scan's results are applied only while it is the
+    /// latest.
+    quint64 m_scan = 0;
     /// The running sync's stop request, shared with the engine.
     std::shared_ptr<std::atomic<bool>> m_cancellation;
     bool m_sameLibraryChosen = false;
+    /// The running sync's newest snapshot on its way from the engine, and its pacing.
+    std::shared_ptr<Snapshots> m_snapshots;
+    QTimer m_snapshotPacing;
+    QElapsedTimer m_sinceSnapshot;
 };
 
 } // namespace quaverly

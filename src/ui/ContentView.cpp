@@ -386,10 +386,19 @@ void ContentView::changeEvent(QEvent *event)
         Theme::applyWindowPalette(this);
 }
 
+// The scroll area learns of the new size after this filter, so the scroll range is only right
+// once the event has gone through.
 bool ContentView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_content && event->type() == QEvent::Resize && m_revealed)
-        m_scroll->ensureWidgetVisible(m_revealed, 0, 0);
+    if (watched == m_content && event->type() == QEvent::Resize && m_revealed) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_revealed)
+                    m_scroll->ensureWidgetVisible(m_revealed, 0, 0);
+            },
+            Qt::QueuedConnection);
+    }
     return QWidget::eventFilter(watched, event);
 }
 

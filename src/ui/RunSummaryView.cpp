@@ -1,5 +1,6 @@
 #include "ui/RunSummaryView.h"
 
+#include "platform/BackgroundRelease.h"
 #include "ui/Theme.h"
 
 #include <QBoxLayout>
@@ -56,7 +57,8 @@ RunSummaryView::RunSummaryView(QWidget *parent)
 
 void RunSummaryView::setPlan(const SyncPlan &plan)
 {
-    m_plan = plan;
+    // The run before may have left this the last copy of its plan, and of every track in it.
+    releaseInBackground(std::exchange(m_plan, plan));
     m_lines = plan.outcomeSummary();
     m_text->setText(m_lines.join(u'\n'));
     m_saveButton->setVisible(plan.outcome.copied > 0);

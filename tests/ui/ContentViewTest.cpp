@@ -546,7 +546,8 @@ TEST_F(ContentViewTest, FitsSmallScreensAndShrinksBackWhenSectionsGo)
     const QWidget &progress = child(view, "progressSection");
     ASSERT_GT(progress.mapTo(&child(view, "content"), QPoint()).y() + progress.height(), viewport->height())
         << "the test needs a section that ends below the fold";
-    EXPECT_TRUE(viewport->rect().contains(QRect(progress.mapTo(viewport, QPoint()), progress.size())));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return viewport->rect().contains(QRect(progress.mapTo(viewport, QPoint()), progress.size())); }, 2'000));
 
     view.resize(view.width(), grown);
     click(view, "startOverButton");
