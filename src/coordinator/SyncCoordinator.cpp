@@ -7,6 +7,7 @@
 #include "platform/BackgroundRelease.h"
 #include "scanner/MusicLibraryScanner.h"
 
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QList>
 #include <QMetaObject>
@@ -14,6 +15,8 @@
 #include <QThread>
 
 #include <cerrno>
+#include <array>
+#include <atomic>
 #include <exception>
 #include <mutex>
 #include <utility>
@@ -199,6 +202,24 @@ bool SyncCoordinator::canSync() const
     return m_phase.is(Phase::Kind::readyToSync) && m_currentPlan && m_currentPlan->job.hasChanges();
 }
 
+// The byte counts of a scan's two reads, written by the scanning threads after each chunk and
+// read on the main thread; a report is queued at most every reportIntervalMs, and only while none
+// waits, so a fast read costs the window a few refreshes a second.
+struct SyncCoordinator::Reads
+{
+    static constexpr qint64 reportIntervalMs = 100;
+
+    QElapsedTimer clock;
+    std::array<std::atomic<qint64>, 2> bytesRead{};
+    std::array<std::atomic<qint64>, 2> size{};
+    std::atomic<qint64> lastReportMs{-reportIntervalMs};
+
+    [[nodiscard]] ScanProgress snapshot() const
+    {
+        return {{bytesRead[0].load(), size[0].load()}, {bytesRead[1].load(), size[1].load()}, clock.elapsed()};
+    }
+};
+
 void SyncCoordinator::scanLibraries()
 {
     if (!canScan()) {
@@ -207,16 +228,41 @@ void SyncCoordinator::scanLibraries()
     assign(m_phase, Phase::of(Phase::Kind::scanning));
     replace(m_currentJob, {});
     replace(m_currentPlan, {});
+    assign(m_currentScan, std::optional(ScanProgress{}));
+
+    const quint64 scan = ++m_scan;
+    auto reads = std::make_shared<Reads>();
+    reads->clock.start();
+    const auto progressOf = [weak = QPointer<SyncCoordinator>(this), reads, scan](size_t file) {
+        return [weak, reads, scan, file](qint64 bytesRead, qint64 size) {
+            reads->bytesRead[file].store(bytesRead);
+            reads->size[file].store(size);
+            const qint64 now = reads->clock.elapsed();
+            qint64 last = reads->lastReportMs.load();
+            if (now - last < Reads::reportIntervalMs || !reads->lastReportMs.compare_exchange_strong(last, now))
+                return;
+            // A queued call is dropped with its receiver, so this never reaches a dead coordinator.
+            if (SyncCoordinator *coordinator = weak.data()) {
+                QMetaObject::invokeMethod(
+                    coordinator,
+                    [coordinator, reads, scan] {
+                        if (scan == coordinator->m_scan && coordinator->m_phase.is(Phase::Kind::scanning))
+                            coordinator->assign(coordinator->m_currentScan, std::optional(reads->snapshot()));
+                    },
+                    Qt::QueuedConnection);
+            }
+        };
+    };
 
     // A scanner keeps nothing between reads, so one for each file reads both at once; waiting
     // for both before looking at either means a quick failure of one read is published only
     // once the other has ended.
     MusicLibraryScanner sourceScanner;
     MusicLibraryScanner destinationScanner;
-    QList<QFuture<MusicLibrary>> reads{sourceScanner.scanLibrary(*m_sourceLibraryURL),
-                                       destinationScanner.scanLibrary(*m_destinationLibraryURL)};
-    whenEnded(shared_from_this(), QtFuture::whenAll(reads.begin(), reads.end()),
-              [scan = ++m_scan, mediaFolders = MediaFolders{m_sourceMediaFolder, std::nullopt}](
+    QList<QFuture<MusicLibrary>> libraryReads{sourceScanner.scanLibrary(*m_sourceLibraryURL, progressOf(0)),
+                                              destinationScanner.scanLibrary(*m_destinationLibraryURL, progressOf(1))};
+    whenEnded(shared_from_this(), QtFuture::whenAll(libraryReads.begin(), libraryReads.end()),
+              [scan, reads, mediaFolders = MediaFolders{m_sourceMediaFolder, std::nullopt}](
                   SyncCoordinator &self, const QFuture<QList<QFuture<MusicLibrary>>> &ended) {
                   // A later scan, or a reset, has made this one's files and libraries old news.
                   if (scan != self.m_scan)
@@ -237,6 +283,8 @@ void SyncCoordinator::scanLibraries()
                       self.assign(self.m_phase, readingFailure(std::current_exception(), Library::destination));
                       return;
                   }
+                  // Both files are read whole; the plan is what is left of the scan.
+                  self.assign(self.m_currentScan, std::optional(reads->snapshot()));
                   self.replace(self.m_sourceLibrary, source);
                   self.replace(self.m_destinationLibrary, destination);
 
@@ -368,6 +416,7 @@ void SyncCoordinator::reset()
     replace(m_currentJob, {});
     replace(m_currentPlan, {});
     assign(m_currentTransfer, {});
+    assign(m_currentScan, {});
     assign(m_phase, Phase{});
 }
 

@@ -68,6 +68,20 @@ public:
     /// The shortest time between two published progress snapshots of a sync.
     static constexpr qint64 snapshotIntervalMs = 33;
 
+    /// How far the reads of a scan got: bytes read of each library file and the time so far.
+    struct ScanProgress
+    {
+        struct File
+        {
+            qint64 bytesRead = 0;
+            /// 0 until the file is opened.
+            qint64 size = 0;
+        };
+        File source;
+        File destination;
+        qint64 elapsedMs = 0;
+    };
+
     [[nodiscard]] static std::shared_ptr<SyncCoordinator> create();
     ~SyncCoordinator() override;
 
@@ -93,6 +107,8 @@ public:
     /// How far the copies of the running (or last) sync got, a few times a second; nothing
     /// before its first file.
     [[nodiscard]] const std::optional<TransferProgress> &currentTransfer() const { return m_currentTransfer; }
+    /// How far the running (or last) scan's reads got, a few times a second.
+    [[nodiscard]] const std::optional<ScanProgress> &currentScan() const { return m_currentScan; }
 
     /// Both library files are chosen, and they are two different files.
     [[nodiscard]] bool canScan() const;
@@ -133,6 +149,7 @@ private:
     void applySnapshot();
 
     struct Snapshots;
+    struct Reads;
 
     std::optional<QUrl> m_sourceLibraryURL;
     std::optional<QUrl> m_destinationLibraryURL;
@@ -143,6 +160,7 @@ private:
     std::optional<QString> m_sourceMediaFolder;
     std::optional<SyncPlan> m_currentPlan;
     std::optional<TransferProgress> m_currentTransfer;
+    std::optional<ScanProgress> m_currentScan;
     /// Counts the scans started and the resets; a scan's results are applied only while it is the
     /// latest.
     quint64 m_scan = 0;

@@ -6,6 +6,7 @@
 #include "ui/ChangesetSummaryView.h"
 #include "ui/ErrorBanner.h"
 #include "ui/PlanListDialog.h"
+#include "ui/ScanProgressView.h"
 #include "ui/SkippedFilesView.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
@@ -119,6 +120,7 @@ ContentView::ContentView(QWidget *parent)
     , m_progress(new SyncProgressView)
     , m_runSummary(new RunSummaryView)
     , m_skipped(new SkippedFilesView)
+    , m_scanProgress(new ScanProgressView)
     , m_scroll(new QScrollArea)
     , m_startOverButton(new AccentButton(AccentButton::Kind::borderless, u"Start Over"_s))
     , m_showFolderButton(new QPushButton(u"Show in Folder"_s))
@@ -209,6 +211,8 @@ ContentView::ContentView(QWidget *parent)
     middle->setContentsMargins(0, 0, 0, 0);
     middle->setSpacing(20);
     middle->addLayout(pickers);
+    m_scanProgress->setObjectName(u"scanProgress"_s);
+    middle->addWidget(m_scanProgress);
     middle->addWidget(m_summarySection);
     middle->addWidget(m_errorBanner);
     middle->addWidget(m_progressSection);
@@ -478,6 +482,21 @@ void ContentView::refresh()
     m_sourcePicker->setStartFolder(sourceFolder.isEmpty() ? destinationFolder : sourceFolder);
     m_destinationPicker->setStartFolder(destinationFolder.isEmpty() ? sourceFolder : destinationFolder);
 
+    // While reading, the main area says how far each file got: a scan of a big library takes
+    // seconds, and a blank window would look stuck.
+    if (scanning) {
+        const std::optional<SyncCoordinator::ScanProgress> &reads = coordinator.currentScan();
+        const auto file = [](const std::optional<QUrl> &url, const SyncCoordinator::ScanProgress::File &read) {
+            const std::optional<QString> path = url ? localFilePath(*url) : std::nullopt;
+            return ScanProgressView::File{path.value_or(QString()), read.bytesRead, read.size};
+        };
+        const SyncCoordinator::ScanProgress progress = reads.value_or(SyncCoordinator::ScanProgress{});
+        m_scanProgress->setProgress(file(coordinator.sourceLibraryURL(), progress.source),
+                                    file(coordinator.destinationLibraryURL(), progress.destination),
+                                    progress.elapsedMs);
+    }
+    m_scanProgress->setVisible(scanning);
+
     if (job)
         m_summary->setJob(*job);
     m_summarySection->setVisible(job.has_value());
@@ -564,7 +583,8 @@ void ContentView::enterPhase(bool runEnded)
     // On a small screen the new section may lie below the fold: it is brought into view now and
     // again as the content settles its size (see eventFilter).
     m_revealed = nullptr;
-    for (QWidget *section : std::initializer_list<QWidget *>{m_errorBanner, m_progressSection, m_summarySection}) {
+    for (QWidget *section :
+         std::initializer_list<QWidget *>{m_errorBanner, m_progressSection, m_summarySection, m_scanProgress}) {
         if (section->isVisible()) {
             m_revealed = section;
             m_scroll->ensureWidgetVisible(section, 0, 0);

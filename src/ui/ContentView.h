@@ -26,6 +26,7 @@ class AccentButton;
 class ChangesetSummaryView;
 class ErrorBanner;
 class PlanListDialog;
+class ScanProgressView;
 class SkippedFilesView;
 class Spinner;
 class SyncProgressView;
@@ -126,6 +127,7 @@ private:
     SyncProgressView *m_progress;
     RunSummaryView *m_runSummary;
     SkippedFilesView *m_skipped;
+    ScanProgressView *m_scanProgress;
     QScrollArea *m_scroll;
     QWidget *m_content = nullptr;
     AccentButton *m_startOverButton;

@@ -97,8 +97,11 @@ void ScanProgressView::setProgress(const File &source, const File &destination, 
                                       : QString());
         row.bar->setAccessibleDescription(row.figures->text());
     }
-    m_reportedMs = elapsedMs;
-    m_sinceReport.start();
+    // A redraw for another reason hands over the same report; the clock keeps running from it.
+    if (elapsedMs != m_reportedMs || !m_sinceReport.isValid()) {
+        m_reportedMs = elapsedMs;
+        m_sinceReport.start();
+    }
     showElapsed();
 }
 

@@ -210,6 +210,11 @@ TEST_F(SyncCoordinatorTest, ScanPublishesLibrariesThenTheJobThenReadyToSync)
                              "scanning urls=2 src=2 dst=3 job=pending/0",
                              "scanning urls=2 src=2 dst=3 job=pending/0 +plan"}));
     EXPECT_EQ(stateOf(*coordinator), "readyToSync urls=2 src=2 dst=3 job=pending/0 +plan");
+    // Both files were read to their end.
+    const SyncCoordinator::ScanProgress reads = coordinator->currentScan().value();
+    EXPECT_EQ(reads.source.bytesRead, QFileInfo(coordinator->sourceLibraryURL()->toLocalFile()).size());
+    EXPECT_EQ(reads.destination.bytesRead, reads.destination.size);
+    EXPECT_EQ(reads.destination.size, QFileInfo(coordinator->destinationLibraryURL()->toLocalFile()).size());
     // The plan looked for the file to copy, which was never written.
     EXPECT_EQ(coordinator->currentPlan()->missingFiles(), QStringList{path(u"Source/Media/A.m4a"_s)});
     EXPECT_TRUE(coordinator->canSync());

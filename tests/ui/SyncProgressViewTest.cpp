@@ -2,6 +2,7 @@
 #include "engine/SyncJob.h"
 #include "ui/ElidedLabel.h"
 #include "ui/RunSummaryView.h"
+#include "ui/ScanProgressView.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
 #include "ui/SyncProgressView.h"
@@ -128,6 +129,23 @@ TEST(RunSummaryViewTest, SaysWhatTheRunDidOneLineEachWithKeptRemovalsByReasonAnd
         plan.job.completedItemCount = c.completed;
         EXPECT_EQ(plan.outcomeSummary(), c.lines);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(ScanProgressViewTest, ShowsHowMuchOfEachFileIsReadAndTheTimeSoFar)
+{
+    ScanProgressView view;
+    view.setProgress({u"/a/Music Library.xml"_s, 1'000'000, 4'000'000}, {u"/b/Music Library.xml"_s, 0, 0}, 7'900);
+    EXPECT_EQ(child<QLabel>(view, "sourceScanFigures").text(), u"1.0 MB of 4.0 MB"_s);
+    const auto &bar = child<QProgressBar>(view, "sourceScanBar");
+    EXPECT_EQ(bar.value() * 4, bar.maximum());
+    // Not opened yet: nothing to measure, and no "0 bytes of 0 bytes".
+    EXPECT_EQ(child<QLabel>(view, "destinationScanFigures").text(), QString());
+    EXPECT_EQ(child<QLabel>(view, "scanElapsed").text(), u"0:07"_s);
+    EXPECT_EQ(ScanProgressView::elapsedText(3'725'000), u"1:02:05"_s);
 }
 
 } // namespace
