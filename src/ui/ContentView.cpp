@@ -486,14 +486,9 @@ void ContentView::refresh()
     // seconds, and a blank window would look stuck.
     if (scanning) {
         const std::optional<SyncCoordinator::ScanProgress> &reads = coordinator.currentScan();
-        const auto file = [](const std::optional<QUrl> &url, const SyncCoordinator::ScanProgress::File &read) {
-            const std::optional<QString> path = url ? localFilePath(*url) : std::nullopt;
-            return ScanProgressView::File{path.value_or(QString()), read.bytesRead, read.size};
-        };
         const SyncCoordinator::ScanProgress progress = reads.value_or(SyncCoordinator::ScanProgress{});
-        m_scanProgress->setProgress(file(coordinator.sourceLibraryURL(), progress.source),
-                                    file(coordinator.destinationLibraryURL(), progress.destination),
-                                    progress.elapsedMs);
+        m_scanProgress->setProgress({progress.source.bytesRead, progress.source.size},
+                                    {progress.destination.bytesRead, progress.destination.size}, progress.elapsedMs);
     }
     m_scanProgress->setVisible(scanning);
 

@@ -1,14 +1,13 @@
 #include "ui/ScanProgressView.h"
 
 #include "engine/SyncPlan.h"
-#include "ui/ElidedLabel.h"
+#include "ui/PanelProgressBar.h"
 #include "ui/Spinner.h"
 #include "ui/Theme.h"
 
 #include <QBoxLayout>
 #include <QGridLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QStyle>
 #include <QTimerEvent>
 
@@ -47,10 +46,7 @@ ScanProgressView::ScanProgressView(QWidget *parent)
         auto *name = new QLabel(names[i]);
         Theme::styleText(name, Theme::TextStyle::subheadline);
         Row &row = m_rows.at(size_t(i));
-        row.path = new ElidedLabel;
-        row.path->setObjectName(i == 0 ? u"sourceScanPath"_s : u"destinationScanPath"_s);
-        Theme::styleText(row.path, Theme::TextStyle::caption, Theme::Tint::secondary);
-        row.bar = new QProgressBar;
+        row.bar = new PanelProgressBar;
         row.bar->setObjectName(i == 0 ? u"sourceScanBar"_s : u"destinationScanBar"_s);
         row.bar->setRange(0, barScale);
         row.bar->setTextVisible(false);
@@ -58,10 +54,9 @@ ScanProgressView::ScanProgressView(QWidget *parent)
         row.figures = new QLabel;
         row.figures->setObjectName(i == 0 ? u"sourceScanFigures"_s : u"destinationScanFigures"_s);
         Theme::styleText(row.figures, Theme::TextStyle::caption, Theme::Tint::secondary);
-        grid->addWidget(name, 2 * i, 0);
-        grid->addWidget(row.path, 2 * i, 1, 1, 2);
-        grid->addWidget(row.bar, 2 * i + 1, 0, 1, 2);
-        grid->addWidget(row.figures, 2 * i + 1, 2, Qt::AlignRight);
+        grid->addWidget(name, i, 0);
+        grid->addWidget(row.bar, i, 1);
+        grid->addWidget(row.figures, i, 2, Qt::AlignRight);
     }
 
     auto *column = new QVBoxLayout(this);
@@ -89,7 +84,6 @@ void ScanProgressView::setProgress(const File &source, const File &destination, 
     for (size_t i = 0; i < 2; ++i) {
         const File &file = *files[i];
         Row &row = m_rows.at(i);
-        row.path->setFullText(file.path);
         // A size of 0 is an empty file or one whose size is not known yet: nothing to measure.
         const bool measured = file.size > 0;
         row.bar->setValue(measured ? int(qBound(qint64(0), file.bytesRead * barScale / file.size, qint64(barScale))) : 0);

@@ -12,10 +12,8 @@ class QProgressBar;
 
 namespace quaverly {
 
-class ElidedLabel;
-
 /// The two libraries being read, on a panel: an activity indicator and the time so far, then for
-/// each file its path, a bar and how much of it has been read. The time keeps counting between
+/// each file a bar and how much of it has been read (the pickers above name the files). The time keeps counting between
 /// reports, so a read that stalls on a slow volume still shows the time passing.
 class ScanProgressView : public PanelFrame
 {
@@ -25,7 +23,6 @@ public:
     /// How far the read of one library file got.
     struct File
     {
-        QString path;
         qint64 bytesRead = 0;
         qint64 size = 0;
     };
@@ -48,7 +45,6 @@ private:
 
     struct Row
     {
-        ElidedLabel *path;
         QProgressBar *bar;
         QLabel *figures;
     };

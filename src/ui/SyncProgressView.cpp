@@ -3,6 +3,7 @@
 #include "engine/SyncEngine.h"
 #include "engine/SyncJob.h"
 #include "ui/ElidedLabel.h"
+#include "ui/PanelProgressBar.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
 #include "ui/Theme.h"
@@ -11,8 +12,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QStyle>
-#include <QStyleOptionProgressBar>
-#include <QStylePainter>
 
 #include <cmath>
 
@@ -69,24 +68,6 @@ QString timeLeftText(qint64 seconds)
     return u"about %1 min left"_s.arg((seconds + 30) / 60);
 }
 
-// The plain bar draws its empty groove in Base, the very colour of the panel behind it; the
-// window colour keeps it visible in light and dark palettes alike.
-class ProgressBar : public QProgressBar
-{
-public:
-    using QProgressBar::QProgressBar;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QStylePainter painter(this);
-        QStyleOptionProgressBar option;
-        initStyleOption(&option);
-        option.palette.setColor(QPalette::Base, palette().color(QPalette::Window));
-        painter.drawControl(QStyle::CE_ProgressBar, option);
-    }
-};
-
 } // namespace
 
 SyncProgressView::SyncProgressView(QWidget *parent)
@@ -94,7 +75,7 @@ SyncProgressView::SyncProgressView(QWidget *parent)
     , m_spinner(new Spinner(0.7))
     , m_statusSymbol(new SymbolView(u"checkmark.circle.fill"_s, Theme::Tint::green, Theme::TextStyle::headline))
     , m_statusText(new QLabel)
-    , m_bar(new ProgressBar)
+    , m_bar(new PanelProgressBar)
     , m_countText(new QLabel)
     , m_percentText(new QLabel)
     , m_transfer(new QWidget)
