@@ -105,9 +105,10 @@ private:
     std::set<std::pair<quint64, quint64>> m_folders;
 };
 
-// A few copies at once hide most of a network volume's round trips; more only queue up at its
-// server and make a stopped run wait longer for the copies under way.
-constexpr int copiesOverNetwork = 4;
+// Each new file costs a network volume a dozen round trips or more (lookups, create, owner,
+// mode, times, flush, rename); this many copies at once hide most of them. Large files go fewer
+// at a time (ConcurrentCopies::bytesAtOnce).
+constexpr int copiesOverNetwork = 16;
 
 // A job decoded from elsewhere may name a destination that no path of this machine reaches.
 FileSystemError notLocalDestination(const QString &path, const SyncJob &job)
@@ -431,8 +432,10 @@ private:
         };
         for (;;) {
             countDone();
-            while (!stopping && next < count && m_copies.hasRoom()) {
+            while (!stopping && next < count) {
                 const auto *copy = copyAt(next);
+                if (copy && !m_copies.hasRoomFor(copy->size))
+                    break;
                 Entry entry{.size = copy ? copy->size : 0, .ended = !copy};
                 if (copy && stopAsked()) {
                     stopping = cancelled = true;
@@ -482,7 +485,7 @@ private:
         if (m_control.transfer)
             m_control.transfer(transfer(copy.source));
         m_preparation.prepare(Placement::parentPath(copy.target));
-        m_copies.start(index, copy.source, copy.target);
+        m_copies.start(index, copy.source, copy.target, copy.size);
     }
 
     [[nodiscard]] TransferProgress transfer(const QString &currentFile) const

@@ -45,8 +45,8 @@ struct RunControl
     std::shared_ptr<std::atomic<bool>> cancellation{};
     /// Receives the transfer's progress; called on the engine's executor, must return promptly.
     std::function<void(const TransferProgress &)> transfer{};
-    /// How many files the run copies at once (at least one, at most 32); nothing leaves it to
-    /// SyncEngine::copiesAtOnce.
+    /// How many files the run copies at once at most (at least one, at most 32; large files go
+    /// fewer at a time); nothing leaves it to SyncEngine::copiesAtOnce.
     std::optional<int> copiesAtOnce{};
 };
 
@@ -100,8 +100,9 @@ public:
     /// cancelled finish and are counted, and after a failure the ones still under way finish, but
     /// those behind the failed one are not counted.
     static void runSync(SyncPlan &plan, const Progress &progress, const RunControl &control = {});
-    /// How many files a run of `plan` copies at once when its caller leaves it to the run: a few
-    /// when a volume its copies read or write is reached over a network, one otherwise.
+    /// How many files a run of `plan` copies at once when its caller leaves it to the run: 16
+    /// when a volume its copies read or write is reached over a network (Volume::isLocalDisk),
+    /// one otherwise, where copies at once gain nothing.
     [[nodiscard]] static int copiesAtOnce(const SyncPlan &plan);
     /// Removes each of `folders` (folders a removal of this run emptied) and then its parents,
     /// as long as they hold nothing at all and lie strictly inside `destinationFolder`.

@@ -24,11 +24,12 @@ ConcurrentCopies::~ConcurrentCopies()
     m_pool.waitForDone();
 }
 
-void ConcurrentCopies::start(qsizetype index, const QString &from, const QString &to)
+void ConcurrentCopies::start(qsizetype index, const QString &from, const QString &to, qint64 size)
 {
     ++m_unclaimed;
-    const auto copy = [this, index, from, to] {
-        Ended end{index, {}};
+    m_bytesUnderWay += size;
+    const auto copy = [this, index, from, to, size] {
+        Ended end{index, size, {}};
         try {
             FileSystem::replaceItem(from, to);
         } catch (...) {
@@ -52,6 +53,8 @@ std::vector<ConcurrentCopies::Ended> ConcurrentCopies::waitForEnds()
         ends.swap(m_ended);
     }
     m_unclaimed -= int(ends.size());
+    for (const Ended &end : ends)
+        m_bytesUnderWay -= end.size;
     return ends;
 }
 
