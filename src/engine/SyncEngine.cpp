@@ -2,15 +2,20 @@
 
 #include "engine/Placement.h"
 #include "engine/SyncError.h"
+#include "engine/internal/ConcurrentCopies.h"
 #include "engine/internal/PlanBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/LocalFile.h"
+#include "platform/Volume.h"
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
+#include <deque>
+#include <set>
+#include <utility>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -78,15 +83,32 @@ QList<Track> toList(const std::vector<const Track *> &tracks)
 }
 
 // Makes a folder that receives copies, once per run, and clears it of the temporaries a killed
-// run left there: nothing else would ever remove them.
-void prepareFolder(const QString &folder, QSet<QString> &prepared)
+// run left there: nothing else would ever remove them. Two spellings of one folder (a case-blind
+// volume, another normalisation) are swept once: a sweep under another name would take the
+// temporary of a copy under way there.
+class FolderPreparation
 {
-    if (prepared.contains(folder))
-        return;
-    FileSystem::createFolder(folder);
-    FileSystem::removeTemporaries(folder);
-    prepared.insert(folder);
-}
+public:
+    void prepare(const QString &folder)
+    {
+        if (m_names.contains(folder))
+            return;
+        FileSystem::createFolder(folder);
+        const std::optional<FileSystem::FileIdentity> identity = FileSystem::identity(folder);
+        if (identity && m_folders.insert({identity->device, identity->inode}).second)
+            FileSystem::removeTemporaries(folder);
+        m_names.insert(folder);
+    }
+
+private:
+    QSet<QString> m_names;
+    std::set<std::pair<quint64, quint64>> m_folders;
+};
+
+// Each new file costs a network volume a dozen round trips or more (lookups, create, owner,
+// mode, times, flush, rename); this many copies at once hide most of them. Large files go fewer
+// at a time (ConcurrentCopies::bytesAtOnce).
+constexpr int copiesOverNetwork = 16;
 
 // A job decoded from elsewhere may name a destination that no path of this machine reaches.
 FileSystemError notLocalDestination(const QString &path, const SyncJob &job)
@@ -284,6 +306,7 @@ public:
         , m_job(plan.job)
         , m_progress(progress)
         , m_control(control)
+        , m_copies(control.copiesAtOnce.value_or(SyncEngine::copiesAtOnce(plan)))
     {
         m_clock.start();
     }
@@ -295,20 +318,23 @@ public:
 
     void copyTracks()
     {
-        for (const SyncPlan::Copy &copy : std::as_const(m_plan.copies)) {
-            // Files the plan found nowhere are skipped like tracks without a file; one that vanished
-            // since then fails the copy below.
-            if (copy.kind == SyncPlan::Copy::Kind::copy) {
-                if (copy.target.isEmpty())
-                    throw notLocalDestination(copy.source, m_job);
-                copyFile(copy.source, copy.target, copy.size);
+        // Files the plan found nowhere are skipped like tracks without a file; one that vanished
+        // since then fails its copy.
+        const auto copyAt = [this](qsizetype i) -> const SyncPlan::Copy * {
+            const SyncPlan::Copy &copy = m_plan.copies.at(i);
+            return copy.kind == SyncPlan::Copy::Kind::copy ? &copy : nullptr;
+        };
+        copyInOrder(m_plan.copies.size(), copyAt, [this](qsizetype i) {
+            const SyncPlan::Copy &copy = m_plan.copies.at(i);
+            const bool copied = copy.kind == SyncPlan::Copy::Kind::copy;
+            if (copied) {
                 ++m_plan.outcome.copied;
                 m_plan.outcome.bytesCopied += copy.size;
             }
             ++m_job.completedItemCount;
-            if (copy.kind == SyncPlan::Copy::Kind::copy)
+            if (copied)
                 report();
-        }
+        });
     }
 
     void removeTracks()
@@ -354,10 +380,9 @@ public:
         if (!m_job.syncArtwork || !m_plan.artworkFolder)
             return;
         FileSystem::createFolder(*m_plan.artworkFolder);
-        for (const SyncPlan::ArtworkCopy &copy : std::as_const(m_plan.artwork)) {
-            copyFile(copy.source, copy.target, copy.size);
-            ++m_plan.outcome.artworkCopied;
-        }
+        copyInOrder(
+            m_plan.artwork.size(), [this](qsizetype i) { return &m_plan.artwork.at(i); },
+            [this](qsizetype) { ++m_plan.outcome.artworkCopied; });
     }
 
     void finishTransfer()
@@ -374,19 +399,97 @@ public:
 
     void stopIfAsked() const
     {
-        if (m_control.cancellation && m_control.cancellation->load())
+        if (stopAsked())
             throw Cancelled{};
     }
 
 private:
-    void copyFile(const QString &source, const QString &target, qint64 size)
+    // One entry of a list that copyInOrder goes through, from its start to where it is done.
+    struct Entry
     {
-        stopIfAsked();
+        qint64 size = 0;
+        bool ended = false;
+        std::exception_ptr error{};
+    };
+
+    [[nodiscard]] bool stopAsked() const { return m_control.cancellation && m_control.cancellation->load(); }
+
+    // Goes through the `count` entries of a list, copying those `copyAt` gives a copy for, as many
+    // at once as the run may. `done` counts each entry, in list order, once it and every one
+    // before it are done: what is counted is always a beginning of the list, as a run that
+    // copies one at a time leaves it. Returns once no copy is under way; throws the error of the
+    // first entry in list order that failed, or Cancelled when asked to stop.
+    template <typename CopyAt, typename Done>
+    void copyInOrder(qsizetype count, const CopyAt &copyAt, const Done &done)
+    {
+        // The entries from the first not yet counted to the last started.
+        std::deque<Entry> window;
+        qsizetype first = 0;
+        qsizetype next = 0;
+        bool stopping = false;
+        bool cancelled = false;
+        const auto countDone = [&] {
+            while (!window.empty() && window.front().ended && !window.front().error) {
+                window.pop_front();
+                done(first++);
+            }
+        };
+        for (;;) {
+            countDone();
+            while (!stopping && next < count) {
+                const auto *copy = copyAt(next);
+                if (copy && !m_copies.hasRoomFor(copy->size))
+                    break;
+                Entry entry{.size = copy ? copy->size : 0, .ended = !copy};
+                if (copy && stopAsked()) {
+                    stopping = cancelled = true;
+                    break;
+                }
+                if (copy) {
+                    try {
+                        startCopy(next, *copy);
+                    } catch (...) {
+                        entry = {.size = 0, .ended = true, .error = std::current_exception()};
+                        stopping = true;
+                    }
+                }
+                window.push_back(std::move(entry));
+                ++next;
+                // Entries without a copy count as soon as those before them do, as when copying
+                // one at a time.
+                countDone();
+            }
+            if (m_copies.idle())
+                break;
+            // Every copy that ended is taken in before another starts, so that none starts
+            // after a failure the run could have known of.
+            for (const internal::ConcurrentCopies::Ended &ended : m_copies.waitForEnds()) {
+                Entry &entry = window.at(size_t(ended.index - first));
+                entry.ended = true;
+                entry.error = ended.error;
+                if (ended.error)
+                    stopping = true;
+                else
+                    m_bytesDone += entry.size;
+            }
+        }
+        for (const Entry &entry : window) {
+            if (entry.error)
+                std::rethrow_exception(entry.error);
+        }
+        if (cancelled)
+            throw Cancelled{};
+    }
+
+    template <typename Copy>
+    void startCopy(qsizetype index, const Copy &copy)
+    {
+        if (copy.target.isEmpty())
+            throw notLocalDestination(copy.source, m_job);
         if (m_control.transfer)
-            m_control.transfer(transfer(source));
-        prepareFolder(Placement::parentPath(target), m_preparedFolders);
-        FileSystem::replaceItem(source, target);
-        m_bytesDone += size;
+            m_control.transfer(transfer(copy.source));
+        m_preparation.prepare(Placement::parentPath(copy.target));
+        m_copies.start(index, copy.source, copy.target, copy.size);
     }
 
     [[nodiscard]] TransferProgress transfer(const QString &currentFile) const
@@ -400,10 +503,37 @@ private:
     const RunControl &m_control;
     QElapsedTimer m_clock;
     qint64 m_bytesDone = 0;
-    QSet<QString> m_preparedFolders;
+    FolderPreparation m_preparation;
+    internal::ConcurrentCopies m_copies;
 };
 
 } // namespace
+
+int SyncEngine::copiesAtOnce(const SyncPlan &plan)
+{
+    // Each folder is asked once; one remote volume settles it. Asking a local disk costs
+    // microseconds, so only a run that stays local asks about every folder.
+    QSet<QString> asked;
+    const auto remote = [&asked](const QString &folder) {
+        if (folder.isEmpty() || asked.contains(folder))
+            return false;
+        asked.insert(folder);
+        return !Volume::isLocalDisk(folder);
+    };
+    if (remote(plan.destination.libraryFolder().value_or(QString())))
+        return copiesOverNetwork;
+    for (const SyncPlan::Copy &copy : plan.copies) {
+        if (copy.kind == SyncPlan::Copy::Kind::copy
+            && (remote(Placement::parentPath(copy.source)) || remote(Placement::parentPath(copy.target)))) {
+            return copiesOverNetwork;
+        }
+    }
+    for (const SyncPlan::ArtworkCopy &copy : plan.artwork) {
+        if (remote(Placement::parentPath(copy.source)) || remote(Placement::parentPath(copy.target)))
+            return copiesOverNetwork;
+    }
+    return 1;
+}
 
 void SyncEngine::runSync(SyncPlan &plan, const Progress &progress, const RunControl &control)
 {

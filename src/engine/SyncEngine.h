@@ -45,6 +45,9 @@ struct RunControl
     std::shared_ptr<std::atomic<bool>> cancellation{};
     /// Receives the transfer's progress; called on the engine's executor, must return promptly.
     std::function<void(const TransferProgress &)> transfer{};
+    /// How many files the run copies at once at most (at least one, at most 32; large files go
+    /// fewer at a time); nothing leaves it to SyncEngine::copiesAtOnce.
+    std::optional<int> copiesAtOnce{};
 };
 
 /// Turns two scanned libraries into a SyncPlan and carries a plan out on the file system.
@@ -88,9 +91,19 @@ public:
     /// destination library folder while it runs. Throws SyncError, before anything is written,
     /// when the plan refuses to start or another run holds that lock, and FileSystemError at
     /// the first failing file operation, leaving the job transferring.
-    /// A cancelled run stops before its next file, with status cancelled and no completedAt;
+    /// A cancelled run starts no further file, with status cancelled and no completedAt;
     /// what it did stays done.
+    /// Copies may run a few at once (RunControl::copiesAtOnce), on threads of the run's own that
+    /// end before it returns; the callbacks are still called on the calling thread. Each target
+    /// only ever holds its old file or a whole copy. The job and the outcome count the copies in
+    /// list order, each once it and all before it are done: copies under way when the run is
+    /// cancelled finish and are counted, and after a failure the ones still under way finish, but
+    /// those behind the failed one are not counted.
     static void runSync(SyncPlan &plan, const Progress &progress, const RunControl &control = {});
+    /// How many files a run of `plan` copies at once when its caller leaves it to the run: 16
+    /// when a volume its copies read or write is reached over a network (Volume::isLocalDisk),
+    /// one otherwise, where copies at once gain nothing.
+    [[nodiscard]] static int copiesAtOnce(const SyncPlan &plan);
     /// Removes each of `folders` (folders a removal of this run emptied) and then its parents,
     /// as long as they hold nothing at all and lie strictly inside `destinationFolder`.
     static void removeEmptiedFolders(std::vector<QString> folders, const QString &destinationFolder);

@@ -1,0 +1,197 @@
+#include "engine/SyncEngine.h"
+#include "hardening/HardeningSupport.h"
+#include "platform/FileSystem.h"
+
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <numeric>
+
+using namespace Qt::StringLiterals;
+using namespace quaverly;
+using namespace quaverly::hardening;
+
+namespace {
+
+constexpr int copiesAtOnce = 4;
+
+// Source S holds `count` tracks, "Media/0000/t.m4a" on, each in a folder of its own and of a size
+// of its own, so that copies end out of order; the plan copies them in that order. D holds an
+// older file at every third target.
+class ConcurrentCopyTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_root.isValid()); }
+
+    [[nodiscard]] static QString media(int i) { return u"Media/%1/t.m4a"_s.arg(i, 4, 10, QChar(u'0')); }
+
+    [[nodiscard]] SyncPlan makeTree(int count, int artworkFiles = 0)
+    {
+        MusicLibrary sourceLibrary{.xmlURL = QUrl::fromLocalFile(source + u"/Music Library.xml"_s)};
+        for (int i = 0; i < count; ++i) {
+            EXPECT_TRUE(writeFile(source + u'/' + media(i), QByteArray(1 + (i * 7919) % 50'000, char('a' + i % 26))));
+            if (i % 3 == 0) {
+                EXPECT_TRUE(writeFile(destination + u'/' + media(i), "old " + media(i).toUtf8()));
+            }
+            sourceLibrary.tracks.insert(media(i), Track{.persistentID = media(i),
+                                                        .location = QUrl::fromLocalFile(source + u'/' + media(i))});
+        }
+        for (int i = 0; i < artworkFiles; ++i)
+            EXPECT_TRUE(writeFile(source + u"/Album Artwork/%1.itc"_s.arg(i), QByteArray(100 * (i + 1), 'x')));
+        return SyncEngine::makePlan(sourceLibrary,
+                                    MusicLibrary{.xmlURL = QUrl::fromLocalFile(destination + u"/Music Library.xml"_s)});
+    }
+
+    // The files below D that changed since `before`, sorted; each must be a whole copy, and no
+    // temporary may be left.
+    [[nodiscard]] QStringList wholeCopiesSince(const QMap<QString, QByteArray> &before) const
+    {
+        const auto now = treeDigest(destination);
+        const auto copies = treeDigest(source);
+        EXPECT_EQ(temporaries(now), std::vector<std::string>());
+        QStringList changed;
+        for (auto it = now.cbegin(); it != now.cend(); ++it) {
+            if (before.value(it.key()) != it.value()) {
+                EXPECT_EQ(it.value(), copies.value(it.key())) << it.key().toStdString();
+                changed.append(destination + u'/' + it.key());
+            }
+        }
+        changed.sort();
+        return changed;
+    }
+
+    QTemporaryDir m_root;
+    const QString source = m_root.filePath(u"S"_s);
+    const QString destination = m_root.filePath(u"D"_s);
+};
+
+} // namespace
+
+TEST_F(ConcurrentCopyTest, CopiesAtOnceLeaveWhatOneAtATimeLeavesAndCountTheSame)
+{
+    struct Row
+    {
+        int copiesAtOnce;
+    };
+    std::optional<std::vector<qint64>> serialCounts;
+    for (const Row row : {Row{1}, Row{copiesAtOnce}}) {
+        SCOPED_TRACE(row.copiesAtOnce);
+        ASSERT_TRUE(QDir(destination).removeRecursively() && QDir(source).removeRecursively());
+        SyncPlan plan = makeTree(40, 6);
+        // A track whose file is gone is counted without a copy, in its place.
+        plan.copies[7].kind = SyncPlan::Copy::Kind::missing;
+        std::vector<qint64> counts;
+        SyncEngine::runSync(
+            plan, [&](const SyncJob &job) { counts.push_back(job.completedItemCount); },
+            RunControl{.copiesAtOnce = row.copiesAtOnce});
+
+        EXPECT_EQ(plan.job.status, SyncJob::SyncStatus::completed);
+        EXPECT_EQ(plan.job.completedItemCount, 40);
+        EXPECT_EQ(plan.outcome.copied, 39);
+        EXPECT_EQ(plan.outcome.bytesCopied, plan.bytesToCopy - plan.copies[7].size - 6 * 350);
+        EXPECT_EQ(plan.outcome.artworkCopied, 6);
+        auto expected = treeDigest(source);
+        expected.remove(media(7));
+        EXPECT_EQ(treeDigest(destination), expected);
+        if (!serialCounts)
+            serialCounts = counts;
+        EXPECT_EQ(counts, *serialCounts) << "one report per copied file, each counting one more";
+    }
+}
+
+TEST_F(ConcurrentCopyTest, AFailureInTheMiddleOfABatchStopsTheRunAndLeavesNothingPartial)
+{
+    constexpr int failing = 10;
+    struct Row
+    {
+        const char *what;
+        /// Breaks the copy of `failing`, given S and D.
+        std::function<bool(const QString &, const QString &)> inject;
+    };
+    const Row rows[] = {
+        {"its source vanished", [](const QString &from, const QString &) { return QFile::remove(from + u'/' + media(failing)); }},
+        {"a file where its folder goes",
+         [](const QString &, const QString &to) {
+             return writeFile(to + u'/' + media(failing).section(u'/', 0, 1), "in the way");
+         }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(QDir(destination).removeRecursively() && QDir(source).removeRecursively());
+        SyncPlan plan = makeTree(failing + 20);
+        ASSERT_TRUE(row.inject(source, destination));
+        const auto before = treeDigest(destination);
+        std::vector<qint64> counts;
+        qsizetype startsAfterFailing = -1;
+        const RunControl control{
+            .transfer =
+                [&](const TransferProgress &transfer) {
+                    if (transfer.currentFile == source + u'/' + media(failing + 1))
+                        // Time for the failing copy to end before the run decides on the next.
+                        QThread::msleep(100);
+                    if (startsAfterFailing >= 0 && !transfer.currentFile.isEmpty())
+                        ++startsAfterFailing;
+                    if (transfer.currentFile == source + u'/' + media(failing))
+                        startsAfterFailing = 0;
+                },
+            .copiesAtOnce = copiesAtOnce};
+
+        QString sentence;
+        try {
+            SyncEngine::runSync(plan, [&](const SyncJob &job) { counts.push_back(job.completedItemCount); }, control);
+        } catch (const FileSystemError &error) {
+            sentence = error.description();
+        }
+
+        EXPECT_TRUE(sentence.contains(media(failing).section(u'/', 0, 1))) << sentence.toStdString();
+        std::vector<qint64> prefix(failing);
+        std::iota(prefix.begin(), prefix.end(), 1);
+        EXPECT_EQ(counts, prefix) << "every file before the failing one, counted once each";
+        EXPECT_LT(startsAfterFailing, copiesAtOnce) << "at most the copies under way beside it";
+        EXPECT_EQ(plan.job.status, SyncJob::SyncStatus::transferring);
+        // Copies under way beside the failing one may finish: whole, and never counted.
+        const QStringList changed = wholeCopiesSince(before);
+        for (const QString &target : plan.copiedTargets())
+            EXPECT_TRUE(changed.contains(target)) << target.toStdString();
+        EXPECT_LE(changed.size() - plan.copiedTargets().size(), std::max<qsizetype>(startsAfterFailing, 0));
+    }
+}
+
+TEST_F(ConcurrentCopyTest, ACancelInTheMiddleOfABatchStartsNothingMoreAndCountsExactlyWhatWasCopied)
+{
+    SyncPlan plan = makeTree(30);
+    const auto before = treeDigest(destination);
+    auto cancellation = std::make_shared<std::atomic<bool>>(false);
+    qsizetype starts = 0;
+    qsizetype startsWhenCancelled = -1;
+    std::vector<qint64> counts;
+    SyncEngine::runSync(
+        plan,
+        [&](const SyncJob &job) {
+            counts.push_back(job.completedItemCount);
+            if (job.completedItemCount == 5 && startsWhenCancelled < 0) {
+                cancellation->store(true);
+                startsWhenCancelled = starts;
+            }
+        },
+        RunControl{.cancellation = cancellation,
+                   .transfer = [&](const TransferProgress &t) { starts += t.currentFile.isEmpty() ? 0 : 1; },
+                   .copiesAtOnce = copiesAtOnce});
+
+    EXPECT_EQ(plan.job.status, SyncJob::SyncStatus::cancelled);
+    EXPECT_EQ(starts, startsWhenCancelled) << "no copy starts once the run is asked to stop";
+    EXPECT_EQ(plan.job.completedItemCount, starts) << "the copies under way finish and count";
+    EXPECT_EQ(plan.outcome.copied, starts);
+    std::vector<qint64> oneByOne(size_t(counts.size() - 1));
+    std::iota(oneByOne.begin(), oneByOne.end(), 1);
+    oneByOne.push_back(starts);
+    EXPECT_EQ(counts, oneByOne) << "each file counted once, then the cancelled job once more";
+    QStringList counted = plan.copiedTargets();
+    counted.sort();
+    EXPECT_EQ(wholeCopiesSince(before), counted);
+}
