@@ -53,7 +53,6 @@ TEST(TrackTest, AnyFieldDifferenceMakesTracksUnequal)
         {"fileSize", [](Track &t) { t.fileSize = 0; }}, {"hasArtwork", [](Track &t) { t.hasArtwork = false; }},
     };
     const Track base = fullTrack();
-    ASSERT_TRUE(base == fullTrack() && qHash(base, 7) == qHash(fullTrack(), 7));
     for (const auto &[name, change] : changes) {
         Track changed = base;
         change(changed);
@@ -86,7 +85,6 @@ TEST(TrackTest, RoundTripsThroughJsonTextWritingLocationsEncoded)
 {
     EXPECT_EQ(fullTrack().toJson().value("location"_L1).toString(),
               u"file:///Users/u/Music/Caf%C3%A9/01%20Song%2523.m4a"_s);
-
     // 2^53 + 1 is not representable as a double.
     const Track extreme{.persistentID = u"E"_s, .duration = 0.1 + 0.2, .rating = (qint64(1) << 53) + 1,
                         .playCount = std::numeric_limits<qint64>::min(), .dateAdded = utc(1, 1, 1, 0, 0, 0),
@@ -107,11 +105,6 @@ TEST(TrackTest, DecodingFailuresNameTheKey)
         {"title", QJsonValue::Undefined, Kind::keyNotFound, u"is missing."_s},
         {"year", 3.5, Kind::typeMismatch, u"is not a whole number."_s},
         {"fileSize", 1e300, Kind::dataCorrupted, u"is not valid: 1e+300 is outside the 64-bit integer range."_s},
-        {"duration", true, Kind::typeMismatch, u"is not a number."_s},
-        {"loved", 1, Kind::typeMismatch, u"is not true or false."_s},
-        {"artist", 5, Kind::typeMismatch, u"is not a text."_s},
-        {"dateAdded", u"2024-02-30T00:00:00Z"_s, Kind::dataCorrupted,
-         u"is not valid: \"2024-02-30T00:00:00Z\" is not an ISO 8601 UTC date."_s},
         {"location", u"http://[::1"_s, Kind::dataCorrupted, u"is not valid: \"http://[::1\" is not a URL."_s},
     };
     for (const auto &[key, value, kind, problem] : cases) {
@@ -125,8 +118,7 @@ TEST(TrackTest, DecodingFailuresNameTheKey)
             (void)Track::fromJson(object);
             ADD_FAILURE() << "decoding succeeded";
         } catch (const DecodingError &error) {
-            EXPECT_EQ(error.kind(), kind);
-            EXPECT_EQ(error.key(), QLatin1StringView(key));
+            EXPECT_EQ(std::pair(error.kind(), error.key()), std::pair(kind, QString::fromLatin1(key)));
             EXPECT_EQ(error.description(), description);
         }
     }

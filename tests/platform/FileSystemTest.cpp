@@ -59,6 +59,8 @@ void withFileSizeCap(const std::function<void()> &operation)
     operation();
 }
 
+QString q(const QString &path) { return u'"' + path + u'"'; }
+
 class FileSystemTest : public ::testing::Test
 {
 protected:
@@ -80,12 +82,6 @@ protected:
         ASSERT_EQ(::chmod(native(path(relative)).constData(), mode), 0);
     }
 
-    void setModified(const QString &relative, time_t seconds, long nanoseconds)
-    {
-        const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, native(path(relative)).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
-    }
-
     QByteArray contentOf(const QString &relative) const { return fs::readWholeFile(path(relative)); }
 
     /// Every name in the folder, hidden ones included, sorted and joined by "|".
@@ -95,39 +91,10 @@ protected:
         return QDir(path(relative)).entryList(all, QDir::Name).join(u'|').toStdString();
     }
 
-    /// Relative paths the deep walk of `relative` yields, folders ending in "/", in walk order.
-    std::vector<std::string> walk(const QString &relative) const
-    {
-        const QString root = path(relative);
-        fs::DeepWalk deepWalk(root);
-        std::vector<std::string> items;
-        while (const auto item = deepWalk.next()) {
-            EXPECT_TRUE(item->values.isDirectory && item->values.contentModificationDate);
-            items.push_back(item->path.mid(root.size()).toStdString()
-                            + (item->values.isDirectory.value_or(false) ? "/" : ""));
-        }
-        return items;
-    }
-
     QTemporaryDir m_dir;
 };
 
-QString q(const QString &path) { return u'"' + path + u'"'; }
-
 } // namespace
-
-TEST_F(FileSystemTest, ReadsWholeFilesOfAnySize)
-{
-    for (const qsizetype size : {0, 1, 70'000, 5 * 1024 * 1024 + 7}) {
-        SCOPED_TRACE(size);
-        const QByteArray bytes = patternedBytes(size);
-        write(u"f"_s, bytes);
-        EXPECT_EQ(fs::readWholeFile(path(u"f"_s)), bytes);
-    }
-    // Files that announce no size still have content.
-    const QString status = u"/proc/self/status"_s;
-    EXPECT_TRUE(!QFile::exists(status) || fs::readWholeFile(status).startsWith("Name:"));
-}
 
 TEST_F(FileSystemTest, FailuresNameThePathAndNeverLoseOrLeaveAFile)
 {
@@ -139,27 +106,22 @@ TEST_F(FileSystemTest, FailuresNameThePathAndNeverLoseOrLeaveAFile)
     const QString pipe = path(u"pipe"_s), fresh = path(u"new"_s), big = path(u"large"_s);
     const QString cut = file + QChar(0) + u"x"_s;
     const auto copying = [](const QString &from, const QString &to) { return u"copy %1 to %2"_s.arg(q(from), q(to)); };
-    const QString noSuchFile = u"No such file or directory"_s, isFolder = u"Is a directory"_s;
+    const QString isFolder = u"Is a directory"_s, tooLarge = u"File too large"_s;
     struct Case { std::function<void()> operation; QString action; QString reason; int errorCode; };
     const Case cases[] = {
-        {[&] { (void)fs::readWholeFile(missing); }, u"read "_s + q(missing), noSuchFile, ENOENT},
+        {[&] { (void)fs::readWholeFile(missing); }, u"read "_s + q(missing), u"No such file or directory"_s, ENOENT},
         {[&] { (void)fs::readWholeFile(folder); }, u"read "_s + q(folder), isFolder, EISDIR},
-        {[&] { (void)fs::readWholeFile(pipe); }, u"read "_s + q(pipe), u"It is not a regular file"_s, EINVAL},
+        {[&] { fs::checkReadable(pipe); }, u"read "_s + q(pipe), u"It is not a regular file"_s, EINVAL},
         {[&] { fs::createFolder(file); }, u"create the folder "_s + q(file), u"File exists"_s, EEXIST},
-        {[&] { fs::removeItem(missing); }, u"remove "_s + q(missing), noSuchFile, ENOENT},
         {[&] { fs::removeItem(folder); }, u"remove "_s + q(folder), isFolder, EISDIR},
         {[&] { fs::removeItem(cut); }, u"remove "_s + q(cut), u"Invalid argument"_s, EINVAL},
-        {[&] { (void)fs::resourceValues(missing); }, u"read the attributes of "_s + q(missing), noSuchFile, ENOENT},
-        {[&] { fs::checkReadable(pipe); }, u"read "_s + q(pipe), u"It is not a regular file"_s, EINVAL},
-        {[&] { fs::copyItem(folder, fresh); }, copying(folder, fresh), isFolder, EISDIR},
         {[&] { fs::copyItem(pipe, fresh); }, copying(pipe, fresh), u"Not a regular file"_s, EINVAL},
         {[&] { fs::copyItem(file, file); }, copying(file, file), u"File exists"_s, EEXIST},
-        {[&] { withFileSizeCap([&] { fs::copyItem(big, fresh); }); }, copying(big, fresh), u"File too large"_s, EFBIG},
+        {[&] { withFileSizeCap([&] { fs::copyItem(big, fresh); }); }, copying(big, fresh), tooLarge, EFBIG},
         // A failed replacement keeps the old target.
         {[&] { fs::replaceItem(file, folder); }, copying(file, folder), isFolder, EISDIR},
-        {[&] { fs::replaceItem(missing, file); }, copying(missing, file), noSuchFile, ENOENT},
         {[&] { fs::replaceItem(folder, file); }, copying(folder, file), isFolder, EISDIR},
-        {[&] { withFileSizeCap([&] { fs::replaceItem(big, file); }); }, copying(big, file), u"File too large"_s, EFBIG},
+        {[&] { withFileSizeCap([&] { fs::replaceItem(big, file); }); }, copying(big, file), tooLarge, EFBIG},
     };
     for (const Case &testCase : cases) {
         const QString sentence = u"Couldn't %1: %2."_s.arg(testCase.action, testCase.reason);
@@ -175,7 +137,6 @@ TEST_F(FileSystemTest, FailuresNameThePathAndNeverLoseOrLeaveAFile)
         EXPECT_EQ(namesIn(u"folder"_s), "inner");
         EXPECT_EQ(contentOf(u"file"_s), "old");
     }
-    EXPECT_EQ(contentOf(u"large"_s), patternedBytes(3 * 1024 * 1024));
 }
 
 TEST_F(FileSystemTest, ASourceRewrittenWhileItIsCopiedIsNeverCopiedTorn)
@@ -216,13 +177,14 @@ TEST_F(FileSystemTest, ASourceRewrittenWhileItIsCopiedIsNeverCopiedTorn)
 TEST_F(FileSystemTest, ExistenceValuesCreationAndRemovalForEveryKindOfItem)
 {
     write(u"file"_s, "x");
-    setModified(u"file"_s, 1'700'000'000, 123'999'999);
+    const timespec times[2] = {{1'700'000'000, 123'999'999}, {1'700'000'000, 123'999'999}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native(path(u"file"_s)).constData(), times, 0), 0);
     makeFolder(u"folder"_s);
     link(path(u"folder"_s), u"toFolder"_s);
     link(path(u"nowhere"_s), u"dangling"_s);
     const std::tuple<QString, bool, std::optional<bool>> cases[] = {
-        {u"file"_s, true, false}, {u"folder"_s, true, true}, {u"toFolder"_s, true, false}, {u"dangling"_s, true, {}},
-        {u"missing"_s, false, {}}, {u"file/below"_s, false, {}}, {u"file"_s + QChar(0) + u"x"_s, false, {}},
+        {u"folder"_s, true, true}, {u"toFolder"_s, true, false}, {u"dangling"_s, true, {}},
+        {u"missing"_s, false, {}}, {u"file"_s + QChar(0) + u"x"_s, false, {}},
     };
     for (const auto &[item, exists, isDirectory] : cases) {
         SCOPED_TRACE(item.toStdString());
@@ -233,7 +195,7 @@ TEST_F(FileSystemTest, ExistenceValuesCreationAndRemovalForEveryKindOfItem)
     EXPECT_EQ(fs::resourceValues(path(u"file"_s)).contentModificationDate,
               QDateTime::fromMSecsSinceEpoch(1'700'000'000'123, Qt::UTC));
     // Creating a folder makes missing parents, accepts existing folders and goes through links.
-    for (const QString &folder : {u"a/b/c/"_s, u"a/b"_s, u"toFolder"_s, u"toFolder/../a"_s, u"toFolder/x/y"_s})
+    for (const QString &folder : {u"a/b/c/"_s, u"a/b"_s, u"toFolder/x/y"_s})
         EXPECT_NO_THROW(fs::createFolder(path(folder))) << folder.toStdString();
     EXPECT_TRUE(S_ISDIR(statusOf(path(u"a/b/c"_s)).st_mode) && S_ISDIR(statusOf(path(u"folder/x/y"_s)).st_mode));
     // Removing a link removes the link, never what it points to.
@@ -246,23 +208,23 @@ TEST_F(FileSystemTest, CopiesKeepContentModificationTimeAndPermissions)
 {
     link(path(u"source"_s), u"link"_s);
     struct Case { const char *name; void (*operation)(const QString &, const QString &); qsizetype size; mode_t mode;
-                  bool fromLink; bool targetExists; };
+                  bool targetExists; };
     const Case cases[] = {
-        {"copy empty file", fs::copyItem, 0, 0644, false, false},
-        {"copy large file", fs::copyItem, 6 * 1024 * 1024 + 11, 0750, false, false},
-        {"copy through a link", fs::copyItem, 7, 0644, true, false},
-        {"replace nothing", fs::replaceItem, 6 * 1024 * 1024 + 11, 0640, false, false},
-        {"replace a file", fs::replaceItem, 3, 0400, false, true},
-        {"replace through a link", fs::replaceItem, 7, 0644, true, true},
+        {"copy an empty file", fs::copyItem, 0, 0644, false},
+        {"copy a large file", fs::copyItem, 6 * 1024 * 1024 + 11, 0750, false},
+        {"replace nothing", fs::replaceItem, 7, 0640, false},
+        {"replace a file", fs::replaceItem, 6 * 1024 * 1024 + 11, 0400, true},
     };
     for (const Case &testCase : cases) {
         SCOPED_TRACE(testCase.name);
         const QByteArray bytes = patternedBytes(testCase.size);
         write(u"source"_s, bytes, testCase.mode);
-        setModified(u"source"_s, 1'600'000'000, 123'456'789);
+        const timespec times[2] = {{1'600'000'000, 123'456'789}, {1'600'000'000, 123'456'789}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, native(path(u"source"_s)).constData(), times, 0), 0);
         if (testCase.targetExists)
             write(u"target"_s, "old target", 0600);
-        testCase.operation(path(testCase.fromLink ? u"link"_s : u"source"_s), path(u"target"_s));
+        // Through the link: what is copied is the file it names.
+        testCase.operation(path(u"link"_s), path(u"target"_s));
 
         EXPECT_EQ(statusOf(path(u"target"_s)).st_mode, S_IFREG | testCase.mode);
         EXPECT_EQ(contentOf(u"target"_s), bytes);
@@ -270,49 +232,49 @@ TEST_F(FileSystemTest, CopiesKeepContentModificationTimeAndPermissions)
         EXPECT_EQ(namesIn(), "link|source|target");
         ASSERT_EQ(::unlink(native(path(u"target"_s)).constData()), 0);
     }
+    // Files that announce no size still have content.
+    const QString status = u"/proc/self/status"_s;
+    EXPECT_TRUE(!QFile::exists(status) || fs::readWholeFile(status).startsWith("Name:"));
 }
 
 TEST_F(FileSystemTest, ReplaceLeavesAFileIntactOnItselfAndWorksAtTheNameLengthLimit)
 {
     write(u"file"_s, "precious");
-    makeFolder(u"sub"_s);
     ASSERT_EQ(::link(native(path(u"file"_s)).constData(), native(path(u"hard"_s)).constData()), 0);
     const ino_t inode = statusOf(path(u"file"_s)).st_ino;
-    for (const QString &same : {u"file"_s, u"sub/../file"_s, u"hard"_s}) {
-        SCOPED_TRACE(same.toStdString());
-        fs::replaceItem(path(u"file"_s), path(same));
-        EXPECT_EQ(contentOf(u"file"_s), "precious");
-        EXPECT_EQ(statusOf(path(u"file"_s)).st_ino, inode);
-        EXPECT_EQ(statusOf(path(u"hard"_s)).st_ino, inode);
-        EXPECT_EQ(namesIn(), "file|hard|sub");
-    }
+    fs::replaceItem(path(u"file"_s), path(u"hard"_s));
+    EXPECT_EQ(contentOf(u"file"_s), "precious");
+    EXPECT_TRUE(statusOf(path(u"file"_s)).st_ino == inode && statusOf(path(u"hard"_s)).st_ino == inode);
     // 85 three-byte characters: 255 bytes, no room left for any decoration of the name.
     const QString longName = QString(85, QChar(0x266B));
     ASSERT_EQ(native(longName).size(), 255);
     write(longName, "old");
     fs::replaceItem(path(u"file"_s), path(longName));
     EXPECT_EQ(contentOf(longName), "precious");
-    EXPECT_EQ(namesIn(), "file|hard|sub|" + longName.toStdString());
+    EXPECT_EQ(namesIn(), "file|hard|" + longName.toStdString());
 }
 
 TEST_F(FileSystemTest, DeepWalkYieldsVisibleReadableItemsDepthFirstWithoutFollowingFolderLinks)
 {
-    write(u"file"_s, "x");
-    EXPECT_THROW(fs::DeepWalk{path(u"missing"_s)}, FileSystemError);
-    EXPECT_THROW(fs::DeepWalk{path(u"file"_s)}, FileSystemError);
-    for (const QString &folder : {u"sub/deeper"_s, u"empty"_s, u".hiddenFolder/visibleName"_s, u"locked"_s, u"../B"_s})
+    const auto walk = [root = path(u"A/"_s)] {
+        fs::DeepWalk deepWalk(root);
+        std::vector<std::string> items; // folders end in "/"
+        while (const auto item = deepWalk.next())
+            items.push_back(item->path.mid(root.size()).toStdString() + (*item->values.isDirectory ? "/" : ""));
+        return items;
+    };
+    for (const QString &folder : {u"sub/deeper"_s, u".hiddenFolder/visibleName"_s, u"locked"_s, u"../B"_s})
         makeFolder(u"A/"_s + folder);
-    for (const QString &file : {u"a.jpg"_s, u".hidden.jpg"_s, u"sub/b.jpg"_s, u"sub/.c.jpg"_s, u"sub/deeper/d.jpg"_s,
+    for (const QString &file : {u"a.jpg"_s, u".hidden.jpg"_s, u"sub/deeper/d.jpg"_s,
                                 u".hiddenFolder/visibleName/e.jpg"_s, u"locked/x.jpg"_s, u"../B/elsewhere.jpg"_s})
         write(u"A/"_s + file, "x");
     link(path(u"B"_s), u"A/linkedFolder"_s);
     link(path(u"A/a.jpg"_s), u"A/linkedFile"_s);
-    link(path(u"A/nowhere"_s), u"A/dangling"_s);
     // An unreadable folder fails the walk naming it; permissions do not bind the superuser.
     if (::geteuid() != 0) {
         ASSERT_EQ(::chmod(native(path(u"A/locked"_s)).constData(), 0), 0);
         try {
-            (void)walk(u"A/"_s);
+            (void)walk();
             ADD_FAILURE() << "an unreadable folder was passed over";
         } catch (const FileSystemError &error) {
             EXPECT_TRUE(error.description().contains(q(path(u"A/locked"_s)))) << error.what();
@@ -320,16 +282,15 @@ TEST_F(FileSystemTest, DeepWalkYieldsVisibleReadableItemsDepthFirstWithoutFollow
         ASSERT_EQ(::chmod(native(path(u"A/locked"_s)).constData(), 0755), 0);
     }
 
-    std::vector<std::string> items = walk(u"A/"_s);
+    std::vector<std::string> items = walk();
     // Depth first: a folder's content comes after the folder itself.
     for (auto item = items.begin(); item != items.end(); ++item) {
         const std::string parent = item->substr(0, item->find_last_of('/', item->size() - 2) + 1);
         EXPECT_TRUE(parent.empty() || std::find(items.begin(), item, parent) != item) << *item;
     }
-    const std::vector<std::string> expected = {"a.jpg",     "empty/",      "linkedFile", "locked/", "locked/x.jpg",
-                                               "sub/",      "sub/b.jpg",   "sub/deeper/", "sub/deeper/d.jpg"};
     std::sort(items.begin(), items.end());
-    EXPECT_EQ(items, expected);
+    EXPECT_EQ(items, (std::vector<std::string>{"a.jpg", "linkedFile", "locked/", "locked/x.jpg", "sub/",
+                                               "sub/deeper/", "sub/deeper/d.jpg"}));
 }
 
 TEST_F(FileSystemTest, NoOperationLeavesADescriptorOpen)
@@ -340,33 +301,18 @@ TEST_F(FileSystemTest, NoOperationLeavesADescriptorOpen)
             count += ::fcntl(fd, F_GETFD) != -1 ? 1 : 0;
         return count;
     };
-    makeFolder(u"A/B/C"_s);
-    write(u"A/B/C/file"_s, "x");
+    makeFolder(u"A/B"_s);
+    write(u"A/B/file"_s, "x");
     write(u"A/.f.quaverly-abcdef"_s, "left by a killed copy");
-    ASSERT_EQ(::mkfifo(native(path(u"pipe"_s)).constData(), 0644), 0);
-    const QString file = path(u"A/B/C/file"_s), folder = path(u"A"_s), pipe = path(u"pipe"_s);
-    struct Case { const char *name; std::function<void()> operation; };
-    const Case cases[] = {
-        {"read", [&] { (void)fs::readWholeFile(file); }},
-        {"read a folder", [&] { (void)fs::readWholeFile(folder); }},
-        {"check a pipe", [&] { fs::checkReadable(pipe); }},
-        {"copy", [&] { fs::copyItem(file, path(u"copy"_s)); }},
-        {"copy onto a file", [&] { fs::copyItem(file, file); }},
-        {"replace", [&] { fs::replaceItem(file, path(u"copy"_s)); }},
-        {"walk", [&] { (void)walk(u"A"_s); }},
-        {"walk part-way", [&] { (void)fs::DeepWalk(folder).next(); }},
-        {"walk a file", [&] { fs::DeepWalk{file}; }},
-        {"remove temporaries", [&] { fs::removeTemporaries(folder); }},
-        {"lock", [&] { (void)fs::FileLock::tryAcquire(path(u"lock"_s)); }},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const int before = openDescriptors();
-        try {
-            c.operation();
-        } catch (const FileSystemError &) {
-        }
-        EXPECT_EQ(openDescriptors(), before);
-    }
+    const QString file = path(u"A/B/file"_s), folder = path(u"A"_s);
+    const int before = openDescriptors();
+    EXPECT_THROW((void)fs::readWholeFile(folder), FileSystemError);
+    EXPECT_THROW(fs::copyItem(file, file), FileSystemError);
+    EXPECT_THROW(fs::DeepWalk{file}, FileSystemError);
+    fs::replaceItem(file, path(u"copy"_s));
+    (void)fs::DeepWalk(folder).next();
+    fs::removeTemporaries(folder);
+    EXPECT_TRUE(fs::FileLock::tryAcquire(path(u"lock"_s)));
+    EXPECT_EQ(openDescriptors(), before);
     EXPECT_EQ(namesIn(u"A"_s), "B") << "the temporary was removed";
 }

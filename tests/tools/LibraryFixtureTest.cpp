@@ -1,16 +1,15 @@
 #include "fixtures/LibraryFixture.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "support/TestFiles.h"
+
 #include <QTemporaryDir>
-#include <QUrl>
 #include <QVariant>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
+using namespace quaverly;
 using namespace quaverly::fixtures;
 
 namespace {
@@ -35,7 +34,6 @@ QVariant readValue(QXmlStreamReader &xml)
 
 struct Library
 {
-    QString musicFolder;                       // the root "Music Folder" URL
     QHash<QString, QVariantMap> tracks;        // by persistent ID
     QHash<QString, QStringList> playlistItems; // persistent IDs of the tracks, by playlist
 
@@ -51,7 +49,6 @@ void readLibrary(const QByteArray &bytes, Library &library)
         xml.readNext();
     ASSERT_FALSE(xml.hasError()) << qPrintable(xml.errorString()) << " at line " << xml.lineNumber();
 
-    library.musicFolder = root.value(u"Music Folder"_s).toString();
     QHash<QString, QString> persistentIDOf; // by Track ID
     const QVariantMap tracks = root.value(u"Tracks"_s).toMap();
     for (const QVariant &entry : tracks) {
@@ -78,7 +75,7 @@ QStringList sorted(QStringList list)
 
 TEST(LibraryFixtureTest, WritesRequestedCountsAsWellFormedPropertyListTheSameEachTime)
 {
-    for (const auto &[tracks, playlists] : {std::pair{0, 0}, {1, 1}, {37, 9}, {400, 40}}) {
+    for (const auto &[tracks, playlists] : {std::pair{0, 0}, {400, 40}}) {
         SCOPED_TRACE(testing::Message() << tracks << " tracks, " << playlists << " playlists");
         LibraryOptions options;
         options.trackCount = tracks;
@@ -94,58 +91,34 @@ TEST(LibraryFixtureTest, WritesRequestedCountsAsWellFormedPropertyListTheSameEac
     }
 }
 
-// What the window tests and the screenshots rely on: a pair that differs in every way the summary
-// counts, with the media to copy and to delete in place, wherever the folders lie. From two
-// computers, the destination's file names the source's folder while its media lies in its own.
-TEST(LibraryFixtureTest, DemoPairDiffersExactlyAsReportedWithItsMediaAndArtworkInPlace)
+// What the window tests, the screenshots and the end-to-end tests rely on: a pair that differs in
+// every way the summary counts, exactly as the generator reports.
+TEST(LibraryFixtureTest, DemoPairDiffersExactlyAsReported)
 {
-    for (const bool twoComputers : {false, true}) {
-        SCOPED_TRACE(twoComputers ? "two computers" : "one computer");
-        QTemporaryDir folder(QDir::tempPath() + u"/Lib #1 ü-XXXXXX"_s); // percent-encoded in every Location
-        ASSERT_TRUE(folder.isValid());
-        const LibraryPair pair = generateDemoPair(folder.path(), twoComputers);
-        EXPECT_EQ(pair.source.recordedFolder, pair.source.libraryFolder);
-        EXPECT_EQ(pair.destination.recordedFolder, (twoComputers ? pair.source : pair.destination).libraryFolder);
-        QFile sourceFile(pair.source.xmlPath), destinationFile(pair.destination.xmlPath);
-        ASSERT_TRUE(sourceFile.open(QIODevice::ReadOnly) && destinationFile.open(QIODevice::ReadOnly));
-        Library source, destination;
-        ASSERT_NO_FATAL_FAILURE(readLibrary(sourceFile.readAll(), source));
-        ASSERT_NO_FATAL_FAILURE(readLibrary(destinationFile.readAll(), destination));
-        for (const auto &[read, generated] : {std::pair{&source, &pair.source}, {&destination, &pair.destination}}) {
-            const QDir recorded(generated->recordedFolder), local(generated->libraryFolder);
-            EXPECT_EQ(QUrl(read->musicFolder, QUrl::StrictMode).toLocalFile(),
-                      recorded.filePath(u"Media.localized/"_s));
-            QStringList located, written;
-            for (const QVariantMap &track : std::as_const(read->tracks)) {
-                if (const QUrl url(track.value(u"Location"_s).toString(), QUrl::StrictMode); !url.isEmpty())
-                    located.append(recorded.relativeFilePath(url.toLocalFile()));
-            }
-            for (const QString &path : generated->mediaPaths)
-                written.append(local.relativeFilePath(path));
-            EXPECT_EQ(sorted(located), sorted(written));
-            EXPECT_TRUE(!generated->mediaPaths.isEmpty() && !generated->artworkPaths.isEmpty());
-            for (const QString &path : generated->mediaPaths + generated->artworkPaths)
-                EXPECT_TRUE(QFileInfo(path).isFile()) << qPrintable(path);
-        }
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const LibraryPair pair = generateDemoPair(folder.path());
+    Library source, destination;
+    ASSERT_NO_FATAL_FAILURE(readLibrary(test::contentsOf(pair.source.xmlPath).value_or(""), source));
+    ASSERT_NO_FATAL_FAILURE(readLibrary(test::contentsOf(pair.destination.xmlPath).value_or(""), destination));
 
-        // The four lists of a one-way sync, worked out from the files alone.
-        const QStringList synced{u"Rating"_s, u"Play Count"_s, u"Loved"_s, u"Disliked"_s}; // absent when 0 or false
-        QStringList update, playlists;
-        for (const QString &id : source.trackIDs() & destination.trackIDs()) {
-            const QVariantMap &a = source.tracks[id], &b = destination.tracks[id];
-            if (std::ranges::any_of(synced, [&](const QString &key) { return a.value(key) != b.value(key); }))
-                update.append(id);
-        }
-        for (auto it = source.playlistItems.cbegin(); it != source.playlistItems.cend(); ++it) {
-            if (!destination.playlistItems.contains(it.key()) || destination.playlistItems[it.key()] != *it)
-                playlists.append(it.key());
-        }
-        const LibraryDifference &reported = pair.destination.difference;
-        EXPECT_EQ(sorted((source.trackIDs() - destination.trackIDs()).values()), sorted(reported.tracksOnlyInBase));
-        EXPECT_EQ(sorted((destination.trackIDs() - source.trackIDs()).values()), sorted(reported.tracksOnlyInVariant));
-        EXPECT_EQ(sorted(update), sorted(reported.tracksChanged));
-        EXPECT_EQ(sorted(playlists), sorted(reported.playlistsChanged));
-        EXPECT_TRUE(!update.isEmpty() && !playlists.isEmpty() && !reported.tracksOnlyInBase.isEmpty()
-                    && !reported.tracksOnlyInVariant.isEmpty());
+    // The four lists of a one-way sync, worked out from the files alone.
+    const QStringList synced{u"Rating"_s, u"Play Count"_s, u"Loved"_s, u"Disliked"_s}; // absent when 0 or false
+    QStringList update, playlists;
+    for (const QString &id : source.trackIDs() & destination.trackIDs()) {
+        const QVariantMap &a = source.tracks[id], &b = destination.tracks[id];
+        if (std::ranges::any_of(synced, [&](const QString &key) { return a.value(key) != b.value(key); }))
+            update.append(id);
     }
+    for (auto it = source.playlistItems.cbegin(); it != source.playlistItems.cend(); ++it) {
+        if (destination.playlistItems.value(it.key()) != *it)
+            playlists.append(it.key());
+    }
+    const LibraryDifference &reported = pair.destination.difference;
+    EXPECT_EQ(sorted((source.trackIDs() - destination.trackIDs()).values()), sorted(reported.tracksOnlyInBase));
+    EXPECT_EQ(sorted((destination.trackIDs() - source.trackIDs()).values()), sorted(reported.tracksOnlyInVariant));
+    EXPECT_EQ(sorted(update), sorted(reported.tracksChanged));
+    EXPECT_EQ(sorted(playlists), sorted(reported.playlistsChanged));
+    EXPECT_TRUE(!update.isEmpty() && !playlists.isEmpty() && !reported.tracksOnlyInBase.isEmpty()
+                && !reported.tracksOnlyInVariant.isEmpty());
 }
