@@ -3,11 +3,8 @@
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QMap>
-#include <QString>
 
 #include <cerrno>
 #include <cstring>

@@ -86,10 +86,7 @@ TEST(KillTest, KilledSyncsLeaveEveryFileOldOrNewAndTheNextRunFinishesClean)
     EXPECT_EQ(media(final), media(treeDigest(pair.source.libraryFolder)));
 
     for (const auto &moment : moments) {
-        QMap<QString, QByteArray> paths = initial;
-        paths.insert(final);
-        paths.insert(moment);
-        for (const QString &path : paths.keys()) {
+        for (const QString &path : initial.keys() + final.keys() + moment.keys()) {
             const QByteArray now = moment.value(path);
             // A killed run leaves its temporaries and its lock file; the next run clears both.
             EXPECT_TRUE(path.contains(u".quaverly-"_s) || path == u".quaverly.lock" || now == initial.value(path)
