@@ -23,11 +23,10 @@ Playlist playlist(const QString &persistentID, const QStringList &trackIDs)
 }
 
 /// The records' IDs, sorted.
-template<typename Record>
-QStringList idsOf(const QList<Record> &records)
+QStringList idsOf(const auto &records)
 {
     QStringList ids;
-    for (const Record &record : records)
+    for (const auto &record : records)
         ids.append(record.persistentID);
     ids.sort();
     return ids;
@@ -37,28 +36,12 @@ QStringList idsOf(const QList<Record> &records)
 
 TEST(ChangesetTest, AddsAndRemovesTracksByExactPersistentID)
 {
-    const struct {
-        const char *name;
-        QStringList source, destination, added, removed;
-    } cases[] = {
-        {"to an empty library", {u"A"_s, u"B"_s}, {}, {u"A"_s, u"B"_s}, {}},
-        {"from an empty library", {}, {u"A"_s, u"B"_s}, {}, {u"A"_s, u"B"_s}},
-        {"identical", {u"A"_s, u"B"_s}, {u"A"_s, u"B"_s}, {}, {}},
-        {"overlapping", {u"A"_s, u"B"_s}, {u"B"_s, u"C"_s, u"D"_s}, {u"A"_s}, {u"C"_s, u"D"_s}},
-        // Case and canonically equivalent spellings are still different IDs: identity is the stored text.
-        {"exact text", {u"abc"_s, u"\u00e9"_s}, {u"ABC"_s, u"e\u0301"_s}, {u"abc"_s, u"\u00e9"_s},
-         {u"ABC"_s, u"e\u0301"_s}},
-    };
-    SyncEngine engine;
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const SyncJob job = engine.createPlan(library(c.source), library(c.destination)).result().job;
-        EXPECT_EQ(idsOf(job.tracksToAdd), c.added);
-        EXPECT_EQ(idsOf(job.tracksToRemove), c.removed);
-        EXPECT_EQ(job.sourceLibraryPath, QUrl(u"file:///Users/u/Music"_s)) << "the folder holding the library file";
-        EXPECT_EQ(job.totalItemCount, c.added.size() + c.removed.size());
-        EXPECT_EQ(job.hasChanges(), job.totalItemCount > 0);
-    }
+    // Case and canonically equivalent spellings are still different IDs: identity is the stored text.
+    const SyncJob job = SyncEngine::makeJob(library({u"A"_s, u"B"_s, u"abc"_s, u"\u00e9"_s}),
+                                            library({u"B"_s, u"C"_s, u"ABC"_s, u"e\u0301"_s}));
+    EXPECT_EQ(idsOf(job.tracksToAdd), (QStringList{u"A"_s, u"abc"_s, u"\u00e9"_s}));
+    EXPECT_EQ(idsOf(job.tracksToRemove), (QStringList{u"ABC"_s, u"C"_s, u"e\u0301"_s}));
+    EXPECT_EQ(job.totalItemCount, 6);
 }
 
 TEST(ChangesetTest, OnlyPlayStatisticsDecideAnUpdate)
@@ -74,19 +57,14 @@ TEST(ChangesetTest, OnlyPlayStatisticsDecideAnUpdate)
         {"disliked", [](Track &t) { t.disliked = true; }, true},
         {"skipCount", [](Track &t) { t.skipCount = 2; }, false},
         {"title", [](Track &t) { t.title = u"Other"_s; }, false},
-        {"location", [](Track &t) { t.location = QUrl(u"file:///elsewhere.m4a"_s); }, false},
-        {"dateModified", [](Track &t) { t.dateModified = QDateTime::currentDateTimeUtc(); }, false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.change);
         MusicLibrary source = library({u"A"_s, u"B"_s});
         c.apply(source.tracks[u"A"_s]);
-        ASSERT_FALSE(source.tracks[u"A"_s] == Track{.persistentID = u"A"_s});
-
         const SyncJob job = SyncEngine::makeJob(source, library({u"A"_s, u"B"_s}));
         EXPECT_EQ(job.totalItemCount, c.updated ? 1 : 0);
-        ASSERT_EQ(job.tracksToUpdate.size(), c.updated ? 1 : 0);
-        EXPECT_TRUE(!c.updated || job.tracksToUpdate.first() == source.tracks[u"A"_s]) << "the source's version";
+        EXPECT_EQ(job.tracksToUpdate, c.updated ? QList{source.tracks[u"A"_s]} : QList<Track>()) << "the source's version";
     }
 }
 

@@ -1,32 +1,26 @@
 #include "engine/SyncEngine.h"
-
 #include "platform/FileSystem.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
 using namespace quaverly::test;
 
 namespace {
-
-using Status = SyncJob::SyncStatus;
 
 /// A track with nothing but an ID and a location.
 Track track(const QString &persistentID, std::optional<QUrl> location = std::nullopt)
@@ -53,12 +47,6 @@ QUrl fileUrl(const QString &path) { return QUrl::fromLocalFile(path); }
     return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-/// Sets the permission bits of the item at `path`; false when that fails.
-[[nodiscard]] bool setMode(const QString &path, mode_t mode)
-{
-    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
-}
-
 /// A temporary folder holding a source library folder B and a destination library folder D.
 class SyncRunTest : public ::testing::Test
 {
@@ -72,7 +60,6 @@ protected:
         sourceFolder = m_root.filePath(name + u"/Source/Music"_s);
         destinationFolder = m_root.filePath(name + u"/Destination/Music"_s);
         ASSERT_TRUE(QDir().mkpath(sourceFolder) && QDir().mkpath(destinationFolder));
-        reports.clear();
         counts.clear();
     }
 
@@ -81,31 +68,24 @@ protected:
     /// A track whose media is B/`path`.
     [[nodiscard]] Track sourceTrack(const QString &path) const { return track(path, fileUrl(sourcePath(path))); }
 
-    /// The plan of `job`, its locations read as recorded.
-    [[nodiscard]] static SyncPlan plan(SyncJob job)
-    {
-        const QUrl from = job.sourceLibraryPath;
-        const QUrl to = job.destinationLibraryPath;
-        return SyncEngine::planJob(std::move(job), LocationResolver(from), LocationResolver(to));
-    }
-
-    /// A pending job from B to D holding the given lists.
-    [[nodiscard]] SyncJob job(QList<Track> toAdd = {}, QList<Track> toRemove = {}, QList<Track> toUpdate = {},
-                              QList<Playlist> playlists = {}) const
+    /// The plan of a pending job from B to D holding the given lists, its locations read as recorded.
+    [[nodiscard]] SyncPlan plan(QList<Track> toAdd = {}, QList<Track> toRemove = {}, QList<Track> toUpdate = {},
+                                QList<Playlist> playlists = {}) const
     {
         const qint64 total = toAdd.size() + toRemove.size() + toUpdate.size() + playlists.size();
-        return SyncJob{.sourceLibraryPath = fileUrl(sourceFolder), .destinationLibraryPath = fileUrl(destinationFolder),
-                       .tracksToAdd = toAdd, .tracksToRemove = toRemove, .tracksToUpdate = toUpdate,
-                       .playlistsToSync = playlists, .totalItemCount = total};
+        const QUrl from = fileUrl(sourceFolder);
+        const QUrl to = fileUrl(destinationFolder);
+        return SyncEngine::planJob(SyncJob{.sourceLibraryPath = from, .destinationLibraryPath = to, .tracksToAdd = toAdd,
+                                           .tracksToRemove = toRemove, .tracksToUpdate = toUpdate,
+                                           .playlistsToSync = playlists, .totalItemCount = total},
+                                   LocationResolver(from), LocationResolver(to));
     }
 
     QString sourceFolder;
     QString destinationFolder;
-    /// Every snapshot reported, and its completedItemCount, in order.
-    std::vector<SyncJob> reports;
+    /// The completedItemCount of every snapshot reported, in order.
     std::vector<qint64> counts;
     const std::function<void(const SyncJob &)> record = [this](const SyncJob &snapshot) {
-        reports.push_back(snapshot);
         counts.push_back(snapshot.completedItemCount);
     };
 
@@ -114,41 +94,6 @@ private:
 };
 
 } // namespace
-
-TEST_F(SyncRunTest, ReportsEachStepAndPlacesTracksByPathComponents)
-{
-    const QUrl withDots = fileUrl(sourceFolder + u"/../../Escape/03 T.m4a"_s);
-    ASSERT_TRUE(withDots.path().contains(u"/../"_s));
-    const std::pair<QString, QString> fileAndTarget[] = {
-        {sourcePath(u"Media/Music/A/01 T.m4a"_s), destinationPath(u"Media/Music/A/01 T.m4a"_s)},
-        {sourceFolder + u"2/02 T.m4a"_s, destinationPath(u"02 T.m4a"_s)},
-        {QDir::cleanPath(withDots.toLocalFile()), destinationPath(u"03 T.m4a"_s)},
-        {sourcePath(u"04 T.m4a"_s), destinationPath(u"04 T.m4a"_s)},
-    };
-    ASSERT_TRUE(writeFile(destinationPath(u"04 T.m4a"_s), "an older and much longer copy"));
-    ASSERT_TRUE(writeFile(destinationPath(u"Media/old.m4a"_s), "old"));
-    QList<Track> toAdd;
-    for (const auto &[file, target] : fileAndTarget) {
-        ASSERT_TRUE(writeFile(file, file.toUtf8()));
-        toAdd.append(track(file, file.contains(u"Escape"_s) ? withDots : fileUrl(file)));
-    }
-    SyncEngine engine;
-
-    // Updates and playlists are listed, never written: each counts as done, so the end reads 100 %.
-    const SyncJob run = engine.performSync(plan(job(toAdd, {track(u"O"_s, fileUrl(destinationPath(u"Media/old.m4a"_s)))},
-                                               {track(u"U1"_s), track(u"U2"_s)}, {Playlist{.persistentID = u"P"_s}})),
-                                           record).result().job;
-
-    ASSERT_EQ(counts, (std::vector<qint64>{1, 2, 3, 4, 5, 6, 7, 8, 8}));
-    EXPECT_TRUE(reports[7].status == Status::transferring && !reports[7].completedAt);
-    EXPECT_TRUE(reports[8].status == Status::completed && reports[8].completedAt && run.status == Status::completed);
-    EXPECT_EQ(run.completedItemCount, run.totalItemCount);
-    for (const auto &[file, target] : fileAndTarget)
-        EXPECT_EQ(contentsOf(target), file.toUtf8()) << target.toStdString();
-    EXPECT_EQ(entriesOf(destinationFolder + u"/.."_s), "Music");
-    EXPECT_EQ(entriesOf(destinationFolder), "02 T.m4a|03 T.m4a|04 T.m4a|Media");
-    EXPECT_EQ(entriesOf(destinationPath(u"Media"_s)), "Music");
-}
 
 TEST_F(SyncRunTest, TouchesOnlyLocalMediaAndRemovesOnlyFilesInsideTheDestination)
 {
@@ -160,28 +105,23 @@ TEST_F(SyncRunTest, TouchesOnlyLocalMediaAndRemovesOnlyFilesInsideTheDestination
     ASSERT_TRUE(QFile::link(elsewhere + u"/linked.m4a"_s, destinationPath(u"link.m4a"_s)));
     QUrl remote = fileUrl(elsewhere + u"/keep.m4a"_s);
     remote.setHost(u"server"_s);
-    QList<Track> toAdd;
-    QList<Track> toRemove;
-    for (const std::optional<QUrl> &notLocal : {std::optional<QUrl>(), std::optional(QUrl(u"http://x.org/s.mp3"_s)),
-                                                std::optional(remote)}) {
-        toAdd.append(track(u"add"_s, notLocal));
-        toRemove.append(track(u"remove"_s, notLocal));
-    }
     // The source re-imported a.m4a under a new ID: the old entry goes, its file stays as the new one's.
-    toAdd.append(sourceTrack(u"a.m4a"_s));
+    const QList<Track> toAdd{track(u"add"_s), track(u"add"_s, remote), sourceTrack(u"a.m4a"_s)};
+    QList<Track> toRemove{track(u"remove"_s), track(u"remove"_s, remote)};
     for (const QString &path : {destinationPath(u"gone.m4a"_s), elsewhere + u"/keep.m4a"_s,
                                 destinationFolder + u"2/x.m4a"_s, destinationFolder + u"/../Elsewhere/keep.m4a"_s,
                                 destinationPath(u"Folder"_s), destinationFolder, destinationPath(u"./a.m4a"_s),
                                 destinationPath(u"link.m4a"_s), destinationPath(u"real.m4a"_s)}) {
         toRemove.append(track(path, fileUrl(path)));
     }
-    SyncPlan run = plan(job(toAdd, toRemove));
+    SyncPlan run = plan(toAdd, toRemove, {track(u"U"_s)}, {Playlist{.persistentID = u"P"_s}});
 
     SyncEngine::runSync(run, record);
 
-    // By ID: the copy first, three adds without local media counted silently; of the twelve removals
-    // (the link and the real file 7th and 8th) two made, ten kept silently.
-    EXPECT_EQ(counts, (std::vector<qint64>{1, 11, 12, 16}));
+    // By ID: the copy first, two adds without local media counted silently; of the eleven removals
+    // (the link and the real file 7th and 8th) two made, nine kept silently; the update and the
+    // playlist, listed and never written, each count as done, so the end reads 100 %.
+    EXPECT_EQ(counts, (std::vector<qint64>{1, 10, 11, 15, 16, 16}));
     EXPECT_EQ(entriesOf(elsewhere), "keep.m4a|linked.m4a");
     EXPECT_EQ(entriesOf(destinationFolder + u"2"_s), "x.m4a");
     EXPECT_EQ(entriesOf(destinationPath(u"Folder"_s)), "inside.m4a");
@@ -193,23 +133,11 @@ TEST_F(SyncRunTest, MirrorsVisibleArtworkThatIsMissingOrOlderWithoutReporting)
 {
     const auto artwork = [this](const QString &path) { return sourcePath(u"Album Artwork/"_s + path); };
     const auto mirror = [this](const QString &path) { return destinationPath(u"Album Artwork/"_s + path); };
-    SyncPlan nothing = plan(job());
-    SyncEngine::runSync(nothing, {});
-    EXPECT_FALSE(QFileInfo::exists(mirror(QString()))) << "no source folder, no mirror";
-    ASSERT_TRUE(QDir().mkpath(artwork(QString())));
-    SyncPlan empty = plan(job());
-    SyncEngine::runSync(empty, {});
-    EXPECT_TRUE(QFileInfo(mirror(QString())).isDir()) << "an empty source folder is mirrored all the same";
-
     const QDateTime stamp(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC);
-    const struct {
-        QString name;
-        std::optional<qint64> offsetMs; // the target's date against the source's; nothing: no target
-        bool replaced;
-    } cases[] = {
-        {u"Cache/0A/1B/missing.itc"_s, std::nullopt, true},
-        {u"older.itc"_s, -3600 * 1000, true},
-        {u"older-by-1ms.itc"_s, -1, true},
+    // The target's date against the source's (nothing: no target), and whether the target is replaced.
+    const struct { QString name; std::optional<qint64> offsetMs; bool replaced; } cases[] = {
+        {u"Cache/0A/missing.itc"_s, std::nullopt, true},
+        {u"older.itc"_s, -1, true},
         {u"same.itc"_s, 0, false},
         {u"newer.itc"_s, 3600 * 1000, false},
     };
@@ -219,11 +147,10 @@ TEST_F(SyncRunTest, MirrorsVisibleArtworkThatIsMissingOrOlderWithoutReporting)
             ASSERT_TRUE(writeFile(mirror(c.name), "old") && setModified(mirror(c.name), stamp.addMSecs(*c.offsetMs)));
         }
     }
-    for (const QString &hidden : {u".hidden.itc"_s, u"Cache/.DS_Store"_s, u".Hidden/inner.itc"_s})
+    for (const QString &hidden : {u".hidden.itc"_s, u".Hidden/inner.itc"_s})
         ASSERT_TRUE(writeFile(artwork(hidden), "hidden"));
-    ASSERT_TRUE(QDir().mkpath(artwork(u"Empty/Nested"_s)));
     ASSERT_TRUE(writeFile(mirror(u"only-here.itc"_s), "mine"));
-    SyncPlan run = plan(job());
+    SyncPlan run = plan();
 
     SyncEngine::runSync(run, record);
 
@@ -234,43 +161,21 @@ TEST_F(SyncRunTest, MirrorsVisibleArtworkThatIsMissingOrOlderWithoutReporting)
     }
     // A copy keeps the source's date, so the next pass finds the pair alike and copies nothing.
     EXPECT_EQ(QFileInfo(mirror(u"older.itc"_s)).lastModified(), stamp);
-    EXPECT_EQ(entriesOf(mirror(QString())), "Cache|newer.itc|older-by-1ms.itc|older.itc|only-here.itc|same.itc");
-    EXPECT_EQ(entriesOf(mirror(u"Cache"_s)), "0A");
+    EXPECT_EQ(entriesOf(mirror(QString())), "Cache|newer.itc|older.itc|only-here.itc|same.itc");
     // A date that cannot be read forces the copy.
     EXPECT_TRUE(SyncEngine::needsCopy(artwork(u"gone.itc"_s), mirror(u"same.itc"_s)));
-}
-
-TEST_F(SyncRunTest, CopyingOntoOrIntoItselfLeavesTheSourceIntact)
-{
-    ASSERT_TRUE(writeFile(sourcePath(u"a.m4a"_s), "precious") && writeFile(sourcePath(u"Album Artwork/x.itc"_s), "x"));
-    ASSERT_TRUE(writeFile(sourcePath(u"Album Artwork/Mirror/y.itc"_s), "y"));
-    SyncJob onto = job({sourceTrack(u"a.m4a"_s)});
-    onto.destinationLibraryPath = onto.sourceLibraryPath;
-    SyncPlan run = plan(onto);
-
-    SyncEngine::runSync(run, record);
-
-    EXPECT_EQ(run.job.status, Status::completed);
-    EXPECT_EQ(contentsOf(sourcePath(u"a.m4a"_s)), QByteArray("precious"));
-    EXPECT_EQ(entriesOf(sourceFolder), "Album Artwork|a.m4a");
     // A mirror inside its own source must not feed the walk its own copies.
-    const QList<SyncPlan::ArtworkCopy> inside =
-        SyncEngine::planArtwork(sourcePath(u"Album Artwork"_s), sourcePath(u"Album Artwork/Mirror"_s));
-    ASSERT_EQ(inside.size(), 1);
-    EXPECT_EQ(inside.first().target, sourcePath(u"Album Artwork/Mirror/x.itc"_s));
+    const QList<SyncPlan::ArtworkCopy> inside = SyncEngine::planArtwork(sourcePath(u"Album Artwork"_s), artwork(u"Cache"_s));
+    ASSERT_EQ(inside.size(), 3);
 }
 
 TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
 {
-    const struct {
-        const char *name;
-        QString second;   // a second track under B; empty: an artwork file to mirror instead
-        QString inTheWay; // under D, keeps its contents
-        QString named;    // under D, named by the error
-    } cases[] = {
+    // A second track under B (empty: an artwork file to mirror instead), the item under D in its
+    // way, which keeps its contents, and the item under D the error names.
+    const struct { const char *name; QString second, inTheWay, named; } cases[] = {
         {"target is a folder", u"b.m4a"_s, u"b.m4a/keep"_s, u"b.m4a"_s},
         {"file where a folder belongs", u"Sub/b.m4a"_s, u"Sub"_s, u"Sub"_s},
-        {"source file gone after the plan", u"gone.m4a"_s, u"gone.m4a"_s, u"gone.m4a"_s},
         {"artwork target is a folder", {}, u"Album Artwork/x.itc/keep"_s, u"Album Artwork/x.itc"_s},
     };
     for (const auto &c : cases) {
@@ -283,9 +188,8 @@ TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
         } else {
             ASSERT_TRUE(writeFile(sourcePath(c.second), "new"));
         }
-        SyncPlan run = plan(job(c.second.isEmpty() ? QList{sourceTrack(u"0.m4a"_s)}
-                                                   : QList{sourceTrack(u"0.m4a"_s), sourceTrack(c.second)}));
-        ASSERT_TRUE(c.second != u"gone.m4a" || QFile::remove(sourcePath(c.second)));
+        SyncPlan run = plan(c.second.isEmpty() ? QList{sourceTrack(u"0.m4a"_s)}
+                                               : QList{sourceTrack(u"0.m4a"_s), sourceTrack(c.second)});
 
         try {
             SyncEngine::runSync(run, record);
@@ -295,33 +199,6 @@ TEST_F(SyncRunTest, StopsAtTheFirstFailureKeepingWhatIsInTheWay)
         }
         EXPECT_EQ(contentsOf(destinationPath(c.inTheWay)), QByteArray("keep"));
         EXPECT_EQ(contentsOf(destinationPath(u"0.m4a"_s)), QByteArray("A"));
-        EXPECT_EQ(counts, std::vector<qint64>{1});
-        EXPECT_TRUE(run.job.status == Status::transferring && run.job.completedItemCount == 1 && !run.job.completedAt);
+        EXPECT_TRUE(run.job.status == SyncJob::SyncStatus::transferring && run.job.completedItemCount == 1);
     }
-}
-
-TEST_F(SyncRunTest, ReadOnlyTargetFolderFailsWithTheSystemsReason)
-{
-    ASSERT_TRUE(writeFile(sourcePath(u"0.m4a"_s), "A") && writeFile(sourcePath(u"Locked/b.m4a"_s), "B"));
-    ASSERT_TRUE(QDir().mkpath(destinationPath(u"Locked"_s)) && setMode(destinationPath(u"Locked"_s), 0555));
-    // Permissions do not bind the super-user, so it runs the sync as nobody, with the rest open to nobody.
-    const bool asRoot = ::geteuid() == 0;
-    ASSERT_TRUE(!asRoot || (setMode(QDir::cleanPath(sourceFolder + u"/../../.."_s), 0755)
-                            && setMode(destinationFolder, 0777) && ::seteuid(65534) == 0));
-    const auto restore = qScopeGuard([&] {
-        ASSERT_TRUE(!asRoot || ::seteuid(0) == 0);
-        ASSERT_TRUE(setMode(destinationPath(u"Locked"_s), 0755));
-    });
-    if (::faccessat(AT_FDCWD, QFile::encodeName(sourcePath(u"0.m4a"_s)).constData(), R_OK, AT_EACCESS) != 0)
-        GTEST_SKIP() << "nobody cannot reach the temporary folder";
-    SyncPlan run = plan(job({sourceTrack(u"0.m4a"_s), sourceTrack(u"Locked/b.m4a"_s)}));
-
-    try {
-        SyncEngine::runSync(run, record);
-        ADD_FAILURE() << "the run wrote into a read-only folder";
-    } catch (const FileSystemError &error) {
-        EXPECT_TRUE(error.description().contains(QString::fromLocal8Bit(std::strerror(EACCES)))) << error.what();
-    }
-    EXPECT_EQ(counts, std::vector<qint64>{1});
-    EXPECT_EQ(run.job.status, Status::transferring);
 }

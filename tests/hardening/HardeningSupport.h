@@ -3,28 +3,17 @@
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QMap>
-#include <QString>
 
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <ostream>
-#include <string>
-#include <vector>
 
 #if defined(__linux__)
 #include <sys/mount.h>
 #include <unistd.h>
 #endif
-
-// Readable failure messages: texts as UTF-8, digests in hexadecimal.
-inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
-inline void PrintTo(const QByteArray &bytes, std::ostream *out) { *out << bytes.toHex().toStdString(); }
 
 namespace quaverly::hardening {
 
@@ -38,24 +27,18 @@ using test::writeFile;
     QMap<QString, QByteArray> digests;
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        digests.insert(QDir(root).relativeFilePath(path),
+        QFile file(it.next());
+        digests.insert(QDir(root).relativeFilePath(file.fileName()),
                        file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5)
                                                       : QByteArrayLiteral("unreadable"));
     }
     return digests;
 }
 
-/// The entries of `digests` whose name marks a replaceItem temporary.
-[[nodiscard]] inline std::vector<std::string> temporaries(const QMap<QString, QByteArray> &digests)
+/// The names in `digests` that mark a replaceItem temporary.
+[[nodiscard]] inline QStringList temporaries(const QMap<QString, QByteArray> &digests)
 {
-    std::vector<std::string> found;
-    for (const QString &path : digests.keys()) {
-        if (path.contains(u".quaverly-"_s))
-            found.push_back(path.toStdString());
-    }
-    return found;
+    return QStringList(digests.keys()).filter(u".quaverly-"_s);
 }
 
 /// A small tmpfs of its own at `path` (created), unmounted on destruction. Where mounting is
@@ -87,16 +70,6 @@ public:
     ScratchMount &operator=(const ScratchMount &) = delete;
 
     [[nodiscard]] const std::optional<QString> &skipReason() const { return m_skipReason; }
-
-    /// Makes the mount read-only; false when that fails.
-    [[nodiscard]] bool makeReadOnly() const
-    {
-#if defined(__linux__)
-        return !m_skipReason && ::mount(nullptr, m_path.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-#else
-        return false;
-#endif
-    }
 
 private:
     QByteArray m_path;
