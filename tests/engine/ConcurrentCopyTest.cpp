@@ -53,7 +53,7 @@ protected:
     {
         const auto now = treeDigest(destination);
         const auto copies = treeDigest(source);
-        EXPECT_EQ(temporaries(now), std::vector<std::string>());
+        EXPECT_EQ(temporaries(now), QStringList());
         QStringList changed;
         for (auto it = now.cbegin(); it != now.cend(); ++it) {
             if (before.value(it.key()) != it.value()) {
