@@ -66,6 +66,17 @@ TEST(ChangesetTest, OnlyPlayStatisticsDecideAnUpdate)
         EXPECT_EQ(job.totalItemCount, c.updated ? 1 : 0);
         EXPECT_EQ(job.tracksToUpdate, c.updated ? QList{source.tracks[u"A"_s]} : QList<Track>()) << "the source's version";
     }
+    // Listed in the order of their IDs, whatever order the tables keep: two plans read alike.
+    QStringList ids;
+    for (int i = 0; i < 50; ++i)
+        ids.append(u"T%1"_s.arg(i * 7919 % 1000, 3, 10, QChar(u'0')));
+    MusicLibrary source = library(ids);
+    for (Track &track : source.tracks)
+        track.playCount = 1;
+    QStringList listed;
+    for (const Track &track : SyncEngine::makeJob(source, library(ids)).tracksToUpdate)
+        listed.append(track.persistentID);
+    EXPECT_EQ(listed, idsOf(source.tracks));
 }
 
 TEST(ChangesetTest, PlaylistsFollowTheFirstMatchsTrackList)
