@@ -191,6 +191,7 @@ TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
     ASSERT_TRUE(process.waitForFinished(120'000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().startsWith("The library file is not a valid property list: "));
 #endif
 }
 
