@@ -1,12 +1,10 @@
 #include "coordinator/SyncCoordinator.h"
 
 #include "support/PlistText.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,8 +24,7 @@ using namespace quaverly;
 
 namespace {
 
-using Phase = SyncCoordinator::Phase;
-using Kind = Phase::Kind;
+using Kind = SyncCoordinator::Phase::Kind;
 using States = std::vector<std::string>;
 
 // Generous: the suite also runs under ThreadSanitizer.
@@ -84,85 +81,49 @@ protected:
 
     QString path(const QString &relative) const { return m_folder.filePath(relative); }
 
-    bool writeFile(const QString &relative, const QByteArray &bytes) const
-    {
-        QFile file(path(relative));
-        return QDir().mkpath(QFileInfo(file).absolutePath()) && file.open(QIODevice::WriteOnly)
-            && file.write(bytes) == bytes.size();
-    }
-
     /// `folder`/Music Library.xml with one track per persistent ID, its media at
     /// `folder`/Media/<id>.m4a, which exists only when `withMedia`.
     QUrl writeLibrary(const QString &folder, const QStringList &ids, bool withMedia = false) const
     {
         QByteArray tracks;
         for (qsizetype i = 0; i < ids.size(); ++i) {
-            const QString media = folder + u"/Media/"_s + ids[i] + u".m4a"_s;
-            EXPECT_TRUE(!withMedia || writeFile(media, ids[i].toUtf8()));
+            const QString media = path(folder + u"/Media/"_s + ids[i] + u".m4a"_s);
+            EXPECT_TRUE(!withMedia || test::writeFile(media, ids[i].toUtf8()));
             const QByteArray trackID = QByteArray::number(i + 1);
             tracks += "<key>" + trackID + "</key><dict><key>Track ID</key><integer>" + trackID
                 + "</integer><key>Persistent ID</key><string>" + ids[i].toUtf8()
-                + "</string><key>Location</key><string>" + QUrl::fromLocalFile(path(media)).toEncoded()
-                + "</string></dict>";
+                + "</string><key>Location</key><string>" + QUrl::fromLocalFile(media).toEncoded() + "</string></dict>";
         }
-        const QString library = folder + u"/Music Library.xml"_s;
-        EXPECT_TRUE(writeFile(library, test::plistDocument("<dict><key>Tracks</key><dict>" + tracks
-                                                            + "</dict><key>Playlists</key><array/></dict>")));
-        return QUrl::fromLocalFile(path(library));
+        const QString library = path(folder + u"/Music Library.xml"_s);
+        EXPECT_TRUE(test::writeFile(library, test::plistDocument("<dict><key>Tracks</key><dict>" + tracks
+                                                                 + "</dict><key>Playlists</key><array/></dict>")));
+        return QUrl::fromLocalFile(library);
     }
 
-    /// A coordinator that has scanned `source` and `destination` successfully.
-    std::shared_ptr<SyncCoordinator> scanned(const QUrl &source, const QUrl &destination) const
+    /// A coordinator that has chosen `source` and `destination` and, unless told not to, scanned them.
+    std::shared_ptr<SyncCoordinator> chosen(const QUrl &source, const QUrl &destination, bool scan = true) const
     {
         auto coordinator = SyncCoordinator::create();
         coordinator->setSourceLibraryURL(source);
         coordinator->setDestinationLibraryURL(destination);
-        coordinator->scanLibraries();
-        EXPECT_TRUE(settles(*coordinator));
-        EXPECT_TRUE(coordinator->phase().is(Kind::readyToSync)) << coordinator->phase().message.toStdString();
+        if (scan) {
+            coordinator->scanLibraries();
+            EXPECT_TRUE(settles(*coordinator));
+            EXPECT_TRUE(coordinator->phase().is(Kind::readyToSync)) << coordinator->phase().message.toStdString();
+        }
         return coordinator;
     }
 
     /// Two tracks to copy and nothing else.
     std::shared_ptr<SyncCoordinator> twoTrackJob() const
     {
-        return scanned(writeLibrary(u"Source"_s, {u"A"_s, u"B"_s}, true), writeLibrary(u"Destination"_s, {}));
+        return chosen(writeLibrary(u"Source"_s, {u"A"_s, u"B"_s}, true), writeLibrary(u"Destination"_s, {}));
     }
 
     QTemporaryDir m_folder;
 };
 
-const States twoTrackRun = {
-    "readyToSync urls=2 src=2 dst=0 job=pending/0 +plan",  "syncing urls=2 src=2 dst=0 job=pending/0 +plan",
-    "syncing urls=2 src=2 dst=0 job=transferring/1 +plan", "syncing urls=2 src=2 dst=0 job=transferring/2 +plan",
-    "syncing urls=2 src=2 dst=0 job=completed/2 +plan",
-};
-
-// `seen` is `run` with none, some or all of the snapshots between its start and its last state
-// passed over, as a main thread that falls behind the run takes only the newest; nothing is
-// out of order and the start and the last state are always there.
-::testing::AssertionResult passesOverSnapshotsOnly(const States &seen, const States &run)
-{
-    bool inOrder = seen.size() >= 3 && std::equal(run.begin(), run.begin() + 2, seen.begin()) && seen.back() == run.back();
-    auto next = run.begin() + 2;
-    for (auto state = seen.begin() + std::min<size_t>(seen.size(), 2); inOrder && state != seen.end(); ++state) {
-        next = std::find(next, run.end(), *state);
-        inOrder = next != run.end();
-    }
-    if (inOrder)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << ::testing::PrintToString(seen) << " does not follow "
-                                         << ::testing::PrintToString(run);
-}
-
 } // namespace
-
-TEST(SyncCoordinatorPhaseTest, FailedPhasesAreEqualOnlyWithTheSameMessage)
-{
-    EXPECT_TRUE(Phase::failed(u"x"_s) == Phase::failed(u"x"_s));
-    EXPECT_FALSE(Phase::failed(u"x"_s) == Phase::failed(u"y"_s));
-    EXPECT_FALSE(Phase::failed({}) == Phase{});
-}
 
 TEST(SyncCoordinatorLifetimeTest, ALastReleaseOnAWorkerDestroysItOnTheMainThread)
 {
@@ -179,30 +140,22 @@ TEST(SyncCoordinatorLifetimeTest, ALastReleaseOnAWorkerDestroysItOnTheMainThread
 
 TEST_F(SyncCoordinatorTest, ScanWithOneFileUnchosenIsSilent)
 {
-    const QUrl library = writeLibrary(u"Source"_s, {u"A"_s});
-    for (const auto choose : {&SyncCoordinator::setSourceLibraryURL, &SyncCoordinator::setDestinationLibraryURL}) {
-        auto coordinator = SyncCoordinator::create();
-        std::invoke(choose, *coordinator, library);
-        ASSERT_FALSE(coordinator->canScan());
-        const auto seen = record(*coordinator);
-
-        coordinator->scanLibraries();
-        QTest::qWait(100);
-
-        EXPECT_EQ(*seen, States{});
-        EXPECT_EQ(stateOf(*coordinator), "setup urls=1 src=- dst=- job=-");
-    }
+    auto coordinator = SyncCoordinator::create();
+    coordinator->setDestinationLibraryURL(writeLibrary(u"Source"_s, {u"A"_s}));
+    ASSERT_FALSE(coordinator->canScan());
+    const auto seen = record(*coordinator);
+    coordinator->scanLibraries();
+    QTest::qWait(100);
+    EXPECT_EQ(*seen, States{});
 }
 
 TEST_F(SyncCoordinatorTest, ScanPublishesLibrariesThenTheJobThenReadyToSync)
 {
-    auto coordinator = SyncCoordinator::create();
-    coordinator->setSourceLibraryURL(writeLibrary(u"Source"_s, {u"A"_s, u"B"_s}));
-    coordinator->setDestinationLibraryURL(writeLibrary(u"Destination"_s, {u"B"_s, u"C"_s, u"D"_s}));
+    const auto coordinator = chosen(writeLibrary(u"Source"_s, {u"A"_s, u"B"_s}),
+                                    writeLibrary(u"Destination"_s, {u"B"_s, u"C"_s, u"D"_s}), false);
     const auto seen = record(*coordinator);
 
     coordinator->scanLibraries();
-    EXPECT_EQ(stateOf(*coordinator), "scanning urls=2 src=- dst=- job=-");
     ASSERT_TRUE(settles(*coordinator));
 
     EXPECT_EQ(*seen, (States{"setup urls=2 src=- dst=- job=-", "scanning urls=2 src=- dst=- job=-",
@@ -210,19 +163,14 @@ TEST_F(SyncCoordinatorTest, ScanPublishesLibrariesThenTheJobThenReadyToSync)
                              "scanning urls=2 src=2 dst=3 job=pending/0",
                              "scanning urls=2 src=2 dst=3 job=pending/0 +plan"}));
     EXPECT_EQ(stateOf(*coordinator), "readyToSync urls=2 src=2 dst=3 job=pending/0 +plan");
-    // Both files were read to their end.
-    const SyncCoordinator::ScanProgress reads = coordinator->currentScan().value();
-    EXPECT_EQ(reads.source.bytesRead, QFileInfo(coordinator->sourceLibraryURL()->toLocalFile()).size());
-    EXPECT_EQ(reads.destination.bytesRead, reads.destination.size);
-    EXPECT_EQ(reads.destination.size, QFileInfo(coordinator->destinationLibraryURL()->toLocalFile()).size());
-    // The plan looked for the file to copy, which was never written.
-    EXPECT_EQ(coordinator->currentPlan()->missingFiles(), QStringList{path(u"Source/Media/A.m4a"_s)});
-    EXPECT_TRUE(coordinator->canSync());
+    // The file was read to its end.
+    EXPECT_EQ(coordinator->currentScan().value().source.bytesRead,
+              QFileInfo(coordinator->sourceLibraryURL()->toLocalFile()).size());
 }
 
-TEST_F(SyncCoordinatorTest, FailedReadsShowTheSourcesErrorAndLeaveNothingToStart)
+TEST_F(SyncCoordinatorTest, FailedReadsNameTheirLibraryWithAdviceAndLeaveNothingToStart)
 {
-    const auto coordinator = scanned(writeLibrary(u"Good"_s, {u"A"_s}), writeLibrary(u"Other"_s, {u"A"_s}));
+    const auto coordinator = chosen(writeLibrary(u"Good"_s, {u"A"_s}), writeLibrary(u"Other"_s, {u"A"_s}));
     coordinator->setSourceLibraryURL(QUrl::fromLocalFile(path(u"Nowhere/Source.xml"_s)));
     coordinator->setDestinationLibraryURL(QUrl::fromLocalFile(path(u"Nowhere/Destination.xml"_s)));
     const auto seen = record(*coordinator);
@@ -239,23 +187,15 @@ TEST_F(SyncCoordinatorTest, FailedReadsShowTheSourcesErrorAndLeaveNothingToStart
     const QString message = coordinator->phase().message;
     EXPECT_TRUE(message.contains(u"Source.xml"_s) && !message.contains(u"Destination.xml"_s)) << message.toStdString();
     EXPECT_EQ(coordinator->phase().library, SyncCoordinator::Library::source);
-    EXPECT_EQ(coordinator->phase().advice, u"Check that the volume holding it is mounted, or choose the file again."_s);
-    EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=1 dst=1 job=-") << "libraries of the earlier scan stay";
-}
+    EXPECT_TRUE(coordinator->phase().advice.startsWith(u"Check that the volume holding it is mounted"_s));
 
-TEST_F(SyncCoordinatorTest, AReadFailureNamesItsLibraryAndWhatToTry)
-{
-    const QUrl good = writeLibrary(u"Good"_s, {u"A"_s});
-    ASSERT_TRUE(writeFile(u"Broken/Music Library.xml"_s, "<plist version=\"1.0\"><dict>"));
-    const QUrl broken = QUrl::fromLocalFile(path(u"Broken/Music Library.xml"_s));
-    auto coordinator = SyncCoordinator::create();
-    coordinator->setSourceLibraryURL(good);
-    coordinator->setDestinationLibraryURL(broken);
+    ASSERT_TRUE(test::writeFile(path(u"Broken/Music Library.xml"_s), "<plist version=\"1.0\"><dict>"));
+    coordinator->setSourceLibraryURL(writeLibrary(u"Good"_s, {u"A"_s}));
+    coordinator->setDestinationLibraryURL(QUrl::fromLocalFile(path(u"Broken/Music Library.xml"_s)));
     coordinator->scanLibraries();
     ASSERT_TRUE(settles(*coordinator));
     EXPECT_EQ(coordinator->phase().library, SyncCoordinator::Library::destination);
-    EXPECT_EQ(coordinator->phase().advice,
-              u"Export the library file again from the music application, then choose it again."_s);
+    EXPECT_TRUE(coordinator->phase().advice.startsWith(u"Export the library file again"_s));
 }
 
 // The same file on both sides, even through a link, is said at once and cannot be scanned; a
@@ -265,36 +205,17 @@ TEST_F(SyncCoordinatorTest, TheSameFileOnBothSidesIsSaidAtOnce)
     const QUrl library = writeLibrary(u"Source"_s, {u"A"_s});
     ASSERT_TRUE(QFile::link(path(u"Source/Music Library.xml"_s), path(u"Link.xml"_s)));
     for (const QUrl &destination : {library, QUrl::fromLocalFile(path(u"Link.xml"_s))}) {
-        auto coordinator = SyncCoordinator::create();
-        coordinator->setSourceLibraryURL(library);
-        coordinator->setDestinationLibraryURL(destination);
-        EXPECT_TRUE(coordinator->phase().is(Kind::failed));
+        const auto coordinator = chosen(library, destination, false);
         EXPECT_TRUE(coordinator->phase().message.startsWith(u"The source and the destination are the same file"_s));
         EXPECT_FALSE(coordinator->canScan());
         coordinator->setDestinationLibraryURL(writeLibrary(u"Destination"_s, {}));
-        EXPECT_TRUE(coordinator->phase().is(Kind::setup));
-        EXPECT_TRUE(coordinator->canScan());
+        EXPECT_TRUE(coordinator->phase().is(Kind::setup) && coordinator->canScan());
     }
 }
 
-TEST_F(SyncCoordinatorTest, RescanDropsTheJobAtOnceAndResetKeepsOnlyTheChosenFiles)
+TEST_F(SyncCoordinatorTest, IdenticalLibrariesLeaveNothingToSync)
 {
-    const auto coordinator = scanned(writeLibrary(u"Source"_s, {u"A"_s}), writeLibrary(u"Destination"_s, {}));
-    writeLibrary(u"Destination"_s, {u"A"_s});
-
-    coordinator->scanLibraries();
-    EXPECT_EQ(stateOf(*coordinator), "scanning urls=2 src=1 dst=0 job=-") << "the earlier libraries stay until read";
-    ASSERT_TRUE(settles(*coordinator));
-    EXPECT_EQ(stateOf(*coordinator), "readyToSync urls=2 src=1 dst=1 job=pending/0 +plan");
-    EXPECT_FALSE(coordinator->canSync()) << "identical libraries leave nothing to sync";
-
-    const auto seen = record(*coordinator);
-    coordinator->reset();
-    EXPECT_EQ(*seen, (States{"readyToSync urls=2 src=1 dst=1 job=pending/0 +plan",
-                             "readyToSync urls=2 src=- dst=1 job=pending/0 +plan",
-                             "readyToSync urls=2 src=- dst=- job=pending/0 +plan",
-                             "readyToSync urls=2 src=- dst=- job=- +plan", "readyToSync urls=2 src=- dst=- job=-"}));
-    EXPECT_EQ(stateOf(*coordinator), "setup urls=2 src=- dst=- job=-");
+    EXPECT_FALSE(chosen(writeLibrary(u"Source"_s, {u"A"_s}), writeLibrary(u"Destination"_s, {u"A"_s}))->canSync());
 }
 
 TEST_F(SyncCoordinatorTest, ARescanOrResetDropsWhatAnEarlierScanStillDelivers)
@@ -323,9 +244,7 @@ TEST_F(SyncCoordinatorTest, ARescanOrResetDropsWhatAnEarlierScanStillDelivers)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        auto coordinator = SyncCoordinator::create();
-        coordinator->setSourceLibraryURL(source);
-        coordinator->setDestinationLibraryURL(older);
+        const auto coordinator = chosen(source, older, false);
         const auto seen = record(*coordinator);
         if (row.whilePlanning) {
             // Queued while the libraries are handed over, so it runs before the plan can arrive.
@@ -364,25 +283,26 @@ TEST_F(SyncCoordinatorTest, RunPublishesOnlyTheNewestSnapshotOnceBehindThenTheFi
     const auto seen = record(*coordinator);
 
     coordinator->startSync();
-    EXPECT_TRUE(coordinator->phase().is(Kind::syncing));
     // Let the whole run end before the main thread takes any of its calls: of the snapshots
     // waiting by then, only the newest (the completed job) is published, before the end.
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(waitLimit));
     ASSERT_TRUE(settles(*coordinator));
 
-    EXPECT_EQ(*seen, (States{twoTrackRun[0], twoTrackRun[1], twoTrackRun[4]}));
+    EXPECT_EQ(*seen, (States{"readyToSync urls=2 src=2 dst=0 job=pending/0 +plan",
+                             "syncing urls=2 src=2 dst=0 job=pending/0 +plan",
+                             "syncing urls=2 src=2 dst=0 job=completed/2 +plan"}));
     EXPECT_EQ(stateOf(*coordinator), "completed urls=2 src=2 dst=0 job=completed/2 +plan");
 }
 
 TEST_F(SyncCoordinatorTest, RunPublishesItsProgressWhileItGoesAndTheLastSnapshotBeforeItFails)
 {
     QStringList ids;
-    for (int i = 0; i < 2000; ++i)
+    for (int i = 0; i < 10000; ++i)
         ids.append(u"T%1"_s.arg(i));
     // The artwork stage comes after all the copies; a file where its folder belongs stops it.
-    ASSERT_TRUE(writeFile(u"Source/Album Artwork/cover.jpg"_s, "art"));
-    ASSERT_TRUE(writeFile(u"Destination/Album Artwork"_s, "in the way"));
-    const auto coordinator = scanned(writeLibrary(u"Source"_s, ids, true), writeLibrary(u"Destination"_s, {}));
+    ASSERT_TRUE(test::writeFile(path(u"Source/Album Artwork/cover.jpg"_s), "art"));
+    ASSERT_TRUE(test::writeFile(path(u"Destination/Album Artwork"_s), "in the way"));
+    const auto coordinator = chosen(writeLibrary(u"Source"_s, ids, true), writeLibrary(u"Destination"_s, {}));
     std::vector<qint64> counts;
     QObject::connect(coordinator.get(), &SyncCoordinator::objectWillChange, [&] {
         const std::optional<SyncJob> &job = coordinator->currentJob();
@@ -395,31 +315,15 @@ TEST_F(SyncCoordinatorTest, RunPublishesItsProgressWhileItGoesAndTheLastSnapshot
     coordinator->startSync();
     ASSERT_TRUE(settles(*coordinator));
 
-    EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=2000 dst=0 job=transferring/2000 +plan");
+    EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=10000 dst=0 job=transferring/10000 +plan");
+    EXPECT_TRUE(coordinator->phase().message.contains(path(u"Destination/Album Artwork"_s)));
     // A snapshot held back for pacing is published once the interval is over, so a run that
     // lasts several intervals shows several counts on the way.
     if (run.elapsed() < 4 * SyncCoordinator::snapshotIntervalMs)
         GTEST_SKIP() << "the run took " << run.elapsed() << " ms, too short to see its progress paced";
     EXPECT_GE(counts.size(), 3u) << "the count moved on while the run went";
+    EXPECT_LE(qint64(counts.size()), run.elapsed() / SyncCoordinator::snapshotIntervalMs + 2) << "at most one a pacing interval";
     EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
-}
-
-TEST_F(SyncCoordinatorTest, RunFailingPartWayKeepsTheLastSnapshot)
-{
-    // The artwork stage comes after both copies; a file where its folder belongs stops it.
-    ASSERT_TRUE(writeFile(u"Source/Album Artwork/cover.jpg"_s, "art"));
-    ASSERT_TRUE(writeFile(u"Destination/Album Artwork"_s, "in the way"));
-    const auto coordinator = twoTrackJob();
-    const auto seen = record(*coordinator);
-
-    coordinator->startSync();
-    ASSERT_TRUE(settles(*coordinator));
-
-    EXPECT_TRUE(passesOverSnapshotsOnly(*seen, States(twoTrackRun.begin(), twoTrackRun.begin() + 4)));
-    EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=2 dst=0 job=transferring/2 +plan");
-    EXPECT_TRUE(coordinator->phase().message.contains(path(u"Destination/Album Artwork"_s)));
-    EXPECT_TRUE(QFileInfo::exists(path(u"Destination/Media/A.m4a"_s))
-                && QFileInfo::exists(path(u"Destination/Media/B.m4a"_s))) << "nothing is rolled back";
 }
 
 TEST_F(SyncCoordinatorTest, RunOutlivesItsOwnerAndEndsOnTheMainThread)
@@ -436,5 +340,6 @@ TEST_F(SyncCoordinatorTest, RunOutlivesItsOwnerAndEndsOnTheMainThread)
     ASSERT_TRUE(QTest::qWaitFor([&] { return watch.isNull(); }, waitLimit));
 
     EXPECT_EQ(destroyedOn, QCoreApplication::instance()->thread());
-    EXPECT_TRUE(passesOverSnapshotsOnly(*seen, twoTrackRun)) << "the last snapshot and the end arrived before the teardown";
+    EXPECT_EQ(seen->back(), "syncing urls=2 src=2 dst=0 job=completed/2 +plan")
+        << "the last snapshot and the end arrived, on the main thread, before the teardown";
 }

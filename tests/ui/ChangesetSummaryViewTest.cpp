@@ -30,12 +30,10 @@ TEST(ChangesetSummaryViewTest, ShowsPlainCountsActiveFromOneAndTheNoteOnlyWithou
         QTest::mousePress(&widget, Qt::LeftButton);
         QTest::mouseRelease(&widget, Qt::LeftButton, {}, QPoint(-5, -5));
         EXPECT_EQ(requested, std::vector<List>(3, list));
-        EXPECT_TRUE(widget.focusPolicy() & Qt::TabFocus);
     }
     // In this order the last case also brings the note back after a job with changes.
     using Counts = std::array<qsizetype, 4>;
-    const Counts cases[] = {{0, 0, 0, 0}, {0, 0, 1, 0}, {2500, 2, 3, 1000}, {0, 0, 0, 0}};
-    for (const Counts &counts : cases) {
+    for (const Counts &counts : {Counts{2500, 0, 3, 1000}, Counts{}}) {
         SCOPED_TRACE(testing::Message() << counts[0] << ' ' << counts[1] << ' ' << counts[2] << ' ' << counts[3]);
         SyncJob job;
         job.tracksToAdd.resize(counts[0]);

