@@ -1,12 +1,14 @@
 #pragma once
 
+#include "platform/WorkerPool.h"
+
 #include <QThreadPool>
 
 #include <utility>
 
 namespace quaverly {
 
-/// Drops `value` on a thread of Qt's global pool instead of the caller's. A library or plan of
+/// Drops `value` on a thread of the worker pool instead of the caller's. A library or plan of
 /// 100,000 tracks may hold the last reference to as many strings, and freeing them takes a tenth
 /// of a second: too long for the main thread, which has to keep the window turning.
 ///
@@ -17,7 +19,7 @@ namespace quaverly {
 template<typename T>
 void releaseInBackground(T value)
 {
-    QThreadPool::globalInstance()->start([held = std::move(value)]() mutable { T released = std::move(held); });
+    workerPool().start([held = std::move(value)]() mutable { T released = std::move(held); });
 }
 
 } // namespace quaverly

@@ -1,5 +1,7 @@
 #include "platform/SerialExecutor.h"
 
+#include "platform/WorkerPool.h"
+
 #include <QThreadPool>
 
 #include <deque>
@@ -49,7 +51,7 @@ void SerialExecutor::enqueue(std::function<void()> task)
         startDrain = !std::exchange(m_strand->draining, true);
     }
     if (startDrain) {
-        QThreadPool::globalInstance()->start([strand = m_strand] { strand->drain(); });
+        workerPool().start([strand = m_strand] { strand->drain(); });
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/SerialExecutor.h"
 
 #include <QThread>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -71,4 +72,22 @@ TEST(SerialExecutorTest, DeliversResultsAndExceptionsAndFinishesQueuedWorkAfterT
     EXPECT_EQ(answer.result(), 42);
     EXPECT_THROW((void)failing.result(), std::runtime_error);
     EXPECT_THROW(failingVoid.waitForFinished(), std::invalid_argument);
+}
+
+// Qt's painting waits for threads of its global pool on the main thread; work of ours that held
+// them would freeze the window for as long as it runs.
+TEST(SerialExecutorTest, LeavesQtsGlobalPoolFree)
+{
+    quaverly::SerialExecutor executor;
+    std::promise<void> release;
+    std::atomic<int> globalBusy = -1;
+    QFuture<void> held = executor.run([&, wait = release.get_future().share()] {
+        globalBusy = QThreadPool::globalInstance()->activeThreadCount();
+        wait.wait();
+    });
+    while (globalBusy < 0)
+        std::this_thread::yield();
+    EXPECT_EQ(globalBusy, 0);
+    release.set_value();
+    held.waitForFinished();
 }
