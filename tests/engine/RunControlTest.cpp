@@ -86,3 +86,28 @@ TEST(RunControlTest, ACompletedRunReportsItsBytesBeforeEachFile)
     SyncEngine::runSync(plan, {}, RunControl{.transfer = [&](const TransferProgress &t) { done.push_back(t.bytesDone); }});
     EXPECT_EQ(done, (std::vector<qint64>{0, 3, 8, 15, 24, 27}));
 }
+
+TEST(RunControlTest, TheSummaryCountsOnlyTheRemovalsTheRunReachedAndKeptByReason)
+{
+    using Removal = SyncPlan::Removal::Kind;
+    const struct { SyncPlan::Outcome outcome; qint64 completed; QStringList lines; } cases[] = {
+        {{2, 2'500'000, 0, 3, 4}, 9,
+         {u"Copied 2 files (2.5 MB)"_s, u"Deleted 3 files for good"_s,
+          u"Kept 3 files (1 outside the destination library folder, 2 still used by another track)"_s,
+          u"Copied 4 artwork files"_s}},
+        // Cancelled after the fourth removal: the removals it never reached kept nothing.
+        {{2, 2048, 0, 2, 0}, 6,
+         {u"Copied 2 files (2.0 KB)"_s, u"Deleted 2 files for good"_s, u"Kept 1 file (still used by another track)"_s}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.completed);
+        SyncPlan plan;
+        plan.outcome = c.outcome;
+        plan.copies.resize(2);
+        for (const Removal kind : {Removal::remove, Removal::stillListed, Removal::noFile, Removal::remove,
+                                   Removal::outsideDestination, Removal::stillListed, Removal::remove})
+            plan.removals.append({kind, u"/Music/x.m4a"_s});
+        plan.job.completedItemCount = c.completed;
+        EXPECT_EQ(plan.outcomeSummary(), c.lines);
+    }
+}

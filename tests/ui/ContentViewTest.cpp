@@ -270,10 +270,21 @@ TEST_F(ContentViewTest, RunsTheWholeFlowThroughTheButtonsToSyncComplete)
         EXPECT_GT(child<QScrollArea>(view, "contentScroll").verticalScrollBar()->maximum(), 0);
     }
 
-    // A window grown for the results shrinks back when they go, and a list belongs to its plan:
-    // it outlives the run, not the plan.
-    view.resize(view.width(), grown);
+    // A list outlives the run; a phase that begins on a small window brings its section into view.
     EXPECT_TRUE(adds && adds->isVisible());
+    click(view, "scanButton");
+    waitForPhase(Kind::readyToSync);
+    click(view, "syncButton");
+    waitForPhase(Kind::completed);
+    const QWidget *viewport = child<QScrollArea>(view, "contentScroll").viewport();
+    const QWidget &progress = child(view, "progressSection");
+    ASSERT_GT(progress.mapTo(&child(view, "content"), QPoint()).y() + progress.height(), viewport->height())
+        << "the test needs a section that ends below the fold";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return viewport->rect().contains(QRect(progress.mapTo(viewport, QPoint()), progress.size())); }, 2'000));
+
+    // A window grown for the results shrinks back when they go, and a list belongs to its plan.
+    view.resize(view.width(), grown);
     click(view, "startOverButton");
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

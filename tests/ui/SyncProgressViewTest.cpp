@@ -1,7 +1,6 @@
 #include "engine/SyncEngine.h"
 #include "engine/SyncJob.h"
 #include "ui/ElidedLabel.h"
-#include "ui/RunSummaryView.h"
 #include "ui/ScanProgressView.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
@@ -85,41 +84,6 @@ TEST(SyncProgressViewTest, ShowsTheTransferBytesSpeedTimeLeftAndFileNameOnlyWhil
         EXPECT_EQ(child<QLabel>(view, "speedText").text(), c.speed);
         EXPECT_EQ(child<QLabel>(view, "timeLeftText").text(), c.timeLeft);
         EXPECT_EQ(file.fullText(), c.file);
-    }
-}
-
-TEST(RunSummaryViewTest, SaysWhatTheRunDidOneLineEachWithKeptRemovalsByReasonAndSingularForms)
-{
-    using Removal = SyncPlan::Removal::Kind;
-    struct Case
-    {
-        SyncPlan::Outcome outcome;
-        qsizetype copies;
-        std::vector<Removal> removals;
-        qint64 completed;
-        QStringList lines;
-    };
-    const Case cases[] = {
-        {{1, 512, 1, 0, 1}, 1, {Removal::remove}, 2,
-         {u"Copied 1 file (512 bytes)"_s, u"Moved 1 file to the Trash"_s, u"Copied 1 artwork file"_s}},
-        {{2, 2'500'000, 0, 3, 4}, 2, {Removal::remove, Removal::stillListed, Removal::noFile, Removal::outsideDestination,
-                                      Removal::stillListed, Removal::remove, Removal::remove}, 9,
-         {u"Copied 2 files (2.5 MB)"_s, u"Deleted 3 files for good"_s,
-          u"Kept 3 files (1 outside the destination library folder, 2 still used by another track)"_s,
-          u"Copied 4 artwork files"_s}},
-        // Cancelled after the second removal: the removals it never reached kept nothing.
-        {{1, 2048, 0, 1, 0}, 1, {Removal::remove, Removal::stillListed, Removal::outsideDestination}, 3,
-         {u"Copied 1 file (2.0 KB)"_s, u"Deleted 1 file for good"_s, u"Kept 1 file (still used by another track)"_s}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.lines.join(u" / "_s).toStdString());
-        SyncPlan plan;
-        plan.outcome = c.outcome;
-        plan.copies.resize(c.copies);
-        for (const Removal kind : c.removals)
-            plan.removals.append({kind, u"/Music/x.m4a"_s});
-        plan.job.completedItemCount = c.completed;
-        EXPECT_EQ(plan.outcomeSummary(), c.lines);
     }
 }
 
