@@ -37,9 +37,6 @@ TEST(LibraryPickerViewTest, ShowsPlaceholderOrElidedPathAndKeepsTheChoiceWhenThe
     QCoreApplication::processEvents();
     EXPECT_TRUE(path.text().startsWith(u"/Vol"_s) && path.text().contains(QChar(0x2026))
                 && path.text().endsWith(u"Music Library.xml"_s)) << path.text().toStdString();
-    picker.resize(path.sizeHint().width() + 200, picker.height());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(path.text(), longPath);
 
     answer.reset();
     click(picker, "chooseButton");
