@@ -1,4 +1,5 @@
 #include "coordinator/SyncCoordinator.h"
+#include "platform/WorkerPool.h"
 
 #include "support/PlistText.h"
 #include "support/TestFiles.h"
@@ -263,7 +264,7 @@ TEST_F(SyncCoordinatorTest, ARescanOrResetDropsWhatAnEarlierScanStillDelivers)
             row.interrupt(*coordinator);
         // The reads, the plan, and with the rescan the reads and the plan again.
         for (int stage = 0; stage < 4; ++stage) {
-            ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(waitLimit));
+            ASSERT_TRUE(workerPool().waitForDone(waitLimit));
             QCoreApplication::processEvents();
         }
         ASSERT_TRUE(settles(*coordinator));
@@ -285,7 +286,7 @@ TEST_F(SyncCoordinatorTest, RunPublishesOnlyTheNewestSnapshotOnceBehindThenTheFi
     coordinator->startSync();
     // Let the whole run end before the main thread takes any of its calls: of the snapshots
     // waiting by then, only the newest (the completed job) is published, before the end.
-    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(waitLimit));
+    ASSERT_TRUE(workerPool().waitForDone(waitLimit));
     ASSERT_TRUE(settles(*coordinator));
 
     EXPECT_EQ(*seen, (States{"readyToSync urls=2 src=2 dst=0 job=pending/0 +plan",
