@@ -159,7 +159,9 @@ PlanListDialog::PlanListDialog(const SyncPlan &plan, PlanListModel::List list, Q
     m_filter->setAccessibleName(u"Filter the list"_s);
     m_count->setObjectName(u"listCount"_s);
     m_count->setTextFormat(Qt::PlainText);
-    Theme::styleText(m_count, Theme::TextStyle::caption, Theme::Tint::secondary);
+    // A window of its own does not get the main window's readable secondary colour; the plain
+    // text colour keeps the count readable in any palette.
+    Theme::styleText(m_count, Theme::TextStyle::caption);
 
     // Every row is one line of plain text, so the view can take one row's height for all and
     // never measure the 100,000th; column widths are set, never fitted to the contents.
