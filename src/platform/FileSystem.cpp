@@ -301,16 +301,18 @@ int copyData(int source, int target, off_t)
 }
 #endif
 
-/// Fills the freshly created `target` with the source's data, permission bits and dates, and
-/// closes it; returns 0 or an errno value.
-int fillCopy(int source, const struct stat &sourceStatus, FileDescriptor &target, bool durable)
+/// Fills the freshly created `target`, whose permission bits are `createdMode`, with the
+/// source's data, permission bits and dates, and closes it; returns 0 or an errno value.
+int fillCopy(int source, const struct stat &sourceStatus, FileDescriptor &target, mode_t createdMode, bool durable)
 {
     if (const int error = copyData(source, target.get(), sourceStatus.st_size))
         return error;
     // Set-user/group-ID bits are not carried over: a copy must not mint privileges. Volumes
-    // without Unix permissions (FAT, exFAT) refuse the change; the data still counts.
-    if (::fchmod(target.get(), sourceStatus.st_mode & 0777) != 0
-        && errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP) {
+    // without Unix permissions (FAT, exFAT) refuse the change; the data still counts. Over a
+    // network every change is a round trip, so a file made with the right bits is left alone.
+    const mode_t wanted = sourceStatus.st_mode & 0777;
+    if ((createdMode & 0777) != wanted && ::fchmod(target.get(), wanted) != 0 && errno != EPERM
+        && errno != EOPNOTSUPP && errno != ENOTSUP) {
         return errno;
     }
     // The artwork mirror compares modification dates, so the copy must carry the source's.
@@ -340,7 +342,9 @@ constexpr int sourceChanged = -1;
 int copyToNewFile(int source, const struct stat &sourceStatus, const QByteArray &target, bool durable,
                   const struct stat *owner = nullptr)
 {
-    FileDescriptor created = openFile(target, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    // Made with the source's permission bits (the umask may take some away, which fillCopy
+    // gives back), which spares the change of mode in most copies.
+    FileDescriptor created = openFile(target, O_WRONLY | O_CREAT | O_EXCL, sourceStatus.st_mode & 0777);
     if (!created.isOpen())
         return errno;
     struct stat createdStatus;
@@ -351,7 +355,7 @@ int copyToNewFile(int source, const struct stat &sourceStatus, const QByteArray 
     }
     if (owner)
         adoptOwner(created.get(), *owner);
-    int error = fillCopy(source, sourceStatus, created, durable);
+    int error = fillCopy(source, sourceStatus, created, createdStatus.st_mode, durable);
     struct stat after;
     if (!error && (::fstat(source, &after) != 0 || !sameVersion(sourceStatus, after)))
         error = sourceChanged;
@@ -784,10 +788,11 @@ void replaceItem(const QString &from, const QString &to)
         && targetFile.st_ino == sourceStatus.st_ino) {
         return;
     }
-    // The copy belongs to whoever owned the file it replaces, or else its folder.
+    // The copy belongs to whoever owned the file it replaces, or else its folder; only root can
+    // give a file away, so only then is the folder asked (a round trip over a network).
     struct stat owner = targetStatus;
     const QByteArray folder = nativeTo.left(std::max<qsizetype>(nativeTo.lastIndexOf('/'), 1));
-    if (!targetExists && ::stat(folder.constData(), &owner) != 0) {
+    if (!targetExists && (::geteuid() != 0 || ::stat(folder.constData(), &owner) != 0)) {
         owner.st_uid = ::geteuid();
         owner.st_gid = ::getegid();
     }

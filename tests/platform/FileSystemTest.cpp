@@ -214,7 +214,10 @@ TEST_F(FileSystemTest, CopiesKeepContentModificationTimeAndPermissions)
         {"copy a large file", fs::copyItem, 6 * 1024 * 1024 + 11, 0750, false},
         {"replace nothing", fs::replaceItem, 7, 0640, false},
         {"replace a file", fs::replaceItem, 6 * 1024 * 1024 + 11, 0400, true},
+        // Bits the umask takes from a new file are given back.
+        {"replace with bits the umask refuses", fs::replaceItem, 7, 0666, false},
     };
+    const mode_t mask = ::umask(022);
     for (const Case &testCase : cases) {
         SCOPED_TRACE(testCase.name);
         const QByteArray bytes = patternedBytes(testCase.size);
@@ -232,6 +235,7 @@ TEST_F(FileSystemTest, CopiesKeepContentModificationTimeAndPermissions)
         EXPECT_EQ(namesIn(), "link|source|target");
         ASSERT_EQ(::unlink(native(path(u"target"_s)).constData()), 0);
     }
+    ::umask(mask);
     // Files that announce no size still have content.
     const QString status = u"/proc/self/status"_s;
     EXPECT_TRUE(!QFile::exists(status) || fs::readWholeFile(status).startsWith("Name:"));
