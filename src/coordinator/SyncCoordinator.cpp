@@ -57,14 +57,14 @@ void whenEnded(std::shared_ptr<SyncCoordinator> self, QFuture<T> future, Apply a
 // itself says what went wrong, this one what to try.
 QString readingAdvice(const std::exception_ptr &failure)
 {
+    const QString exportAgain = u"Export the library file again from the music application, then choose it again."_s;
+    const QString checkVolume = u"Check that the volume holding it is mounted, or choose the file again."_s;
     try {
         std::rethrow_exception(failure);
     } catch (const PropertyListError &) {
-        return u"Export the library file again from the music application, then choose it again."_s;
+        return exportAgain;
     } catch (const MusicLibraryScanner::ScanError &error) {
-        if (error.kind() == MusicLibraryScanner::ScanError::Kind::invalidFormat)
-            return u"Export the library file again from the music application, then choose it again."_s;
-        return u"Check that the volume holding it is mounted, or choose the file again."_s;
+        return error.kind() == MusicLibraryScanner::ScanError::Kind::invalidFormat ? exportAgain : checkVolume;
     } catch (const FileSystemError &error) {
         switch (error.errorCode()) {
         case EACCES:
@@ -73,7 +73,7 @@ QString readingAdvice(const std::exception_ptr &failure)
         case EISDIR:
             return u"Choose a different file: the library file, not a folder."_s;
         default:
-            return u"Check that the volume holding it is mounted, or choose the file again."_s;
+            return checkVolume;
         }
     } catch (...) {
         return {};

@@ -11,12 +11,11 @@ QThreadPool &workerPool()
 {
     // Two scans and the release of what they replace run at once even on two cores; the work
     // waits on files as much as it computes.
-    static QThreadPool pool;
-    static const bool sized = [] {
-        pool.setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
-        return true;
-    }();
-    Q_UNUSED(sized);
+    struct SizedPool : QThreadPool
+    {
+        SizedPool() { setMaxThreadCount(std::max(4, QThread::idealThreadCount())); }
+    };
+    static SizedPool pool;
     return pool;
 }
 

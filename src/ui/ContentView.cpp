@@ -562,7 +562,7 @@ void ContentView::refresh()
         const bool ended = m_shownPhase == Kind::syncing;
         m_shownPhase = phase.kind;
         enterPhase(ended);
-    } else if (m_scanButton->isEnabled() && !std::exchange(m_couldScan, true)) {
+    } else if (m_scanButton->isEnabled() && !m_couldScan) {
         // The second library is chosen: scanning is the next step.
         m_scanButton->setFocus(Qt::OtherFocusReason);
     }
