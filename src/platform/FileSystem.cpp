@@ -554,6 +554,13 @@ bool itemExists(const QString &path) noexcept
     return native && ::lstat(native->constData(), &status) == 0;
 }
 
+bool isAbsent(const QString &path) noexcept
+{
+    const auto native = nativePath(path);
+    struct stat status;
+    return native && ::stat(native->constData(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
 bool isFolder(const QString &path, bool followLinks) noexcept
 {
     const auto native = nativePath(path);

@@ -51,6 +51,11 @@ void readFileInChunks(const QString &path, qsizetype chunkSize,
 /// Never fails.
 [[nodiscard]] bool itemExists(const QString &path) noexcept;
 
+/// True when nothing is at `path`, symbolic links followed: no item, or a file where a folder
+/// should be on the way. False when something is, and when that cannot be told (a folder that
+/// cannot be searched). Never fails.
+[[nodiscard]] bool isAbsent(const QString &path) noexcept;
+
 /// True when a folder is at `path`; a symbolic link to one counts only with `followLinks`.
 /// Never fails.
 [[nodiscard]] bool isFolder(const QString &path, bool followLinks) noexcept;

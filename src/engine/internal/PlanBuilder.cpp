@@ -1,6 +1,7 @@
 #include "engine/internal/PlanBuilder.h"
 
 #include "engine/Placement.h"
+#include "engine/internal/FileQuestions.h"
 #include "platform/LocalFile.h"
 
 #include <algorithm>
@@ -98,9 +99,18 @@ void PlanBuilder::build()
 
     // Where each file is and would land first: the names asked about tell which tracks of the
     // two libraries need their locations read at all.
-    m_plan.copies.reserve(tracks.size());
+    std::vector<LocationResolver::Resolution> places;
+    places.reserve(size_t(tracks.size()));
+    QList<QString> sources;
+    sources.reserve(tracks.size());
     for (const Track &track : std::as_const(tracks)) {
-        m_plan.copies.append(planCopy(track));
+        places.push_back(m_plan.source.resolve(track.location));
+        sources.append(places.back().kind == Kind::file ? places.back().path : QString());
+    }
+    const std::vector<std::optional<FileSystem::FileStatus>> sourceStatuses = fileStatuses(sources);
+    m_plan.copies.reserve(tracks.size());
+    for (size_t i = 0; i < places.size(); ++i) {
+        m_plan.copies.append(planCopy(std::move(places[i]), sourceStatuses[i]));
         if (!m_plan.copies.constLast().target.isEmpty())
             m_askedNames.insert(nameHashOfKey(spellingKey(m_plan.copies.constLast().target)));
     }
@@ -111,9 +121,20 @@ void PlanBuilder::build()
             m_askedNames.insert(nameHashOfKey(spellingKey(m_plan.removals.constLast().path)));
     }
 
-    for (SyncPlan::Copy &copy : m_plan.copies) {
+    // What lies where each copy would land first, and each file to remove.
+    QList<QString> asked;
+    asked.reserve(m_plan.copies.size() + m_plan.removals.size());
+    for (const SyncPlan::Copy &copy : std::as_const(m_plan.copies))
+        asked.append(copy.kind == CopyKind::copy ? copy.target : QString());
+    for (const SyncPlan::Removal &removal : std::as_const(m_plan.removals))
+        asked.append(removal.kind == RemovalKind::remove ? removal.path : QString());
+    const std::vector<std::optional<FileSystem::FileStatus>> found = fileStatuses(asked);
+    const auto identityAt = [&found](qsizetype i) { return found[size_t(i)] ? found[size_t(i)]->identity : std::nullopt; };
+
+    for (qsizetype i = 0; i < m_plan.copies.size(); ++i) {
+        SyncPlan::Copy &copy = m_plan.copies[i];
         if (copy.kind == CopyKind::copy && !copy.target.isEmpty()) {
-            QString claimed = claimTarget(copy.target, copy.source);
+            QString claimed = claimTarget(copy.target, copy.source, identityAt(i));
             if (claimed != copy.target) {
                 copy.renamedFrom = std::exchange(copy.target, std::move(claimed));
                 ++m_plan.renamedCopies;
@@ -122,8 +143,8 @@ void PlanBuilder::build()
         if (!copy.target.isEmpty())
             m_placedTargets.insert(spellingKey(copy.target));
     }
-    for (SyncPlan::Removal &removal : m_plan.removals)
-        settle(removal);
+    for (qsizetype i = 0; i < m_plan.removals.size(); ++i)
+        settle(m_plan.removals[i], identityAt(m_plan.copies.size() + i));
 }
 
 bool PlanBuilder::isLibraryFile(const std::optional<FileSystem::FileIdentity> &identity) const
@@ -131,17 +152,15 @@ bool PlanBuilder::isLibraryFile(const std::optional<FileSystem::FileIdentity> &i
     return identity && std::find(m_libraryFiles.cbegin(), m_libraryFiles.cend(), *identity) != m_libraryFiles.cend();
 }
 
-SyncPlan::Copy PlanBuilder::planCopy(const Track &track)
+SyncPlan::Copy PlanBuilder::planCopy(LocationResolver::Resolution where, std::optional<FileSystem::FileStatus> status)
 {
-    const LocationResolver::Resolution where = m_plan.source.resolve(track.location);
     if (where.kind != Kind::file) {
         const bool elsewhere = where.kind == Kind::notOnThisComputer;
         m_plan.notOnThisComputer += elsewhere ? 1 : 0;
         return SyncPlan::Copy{.kind = elsewhere ? CopyKind::notOnThisComputer : CopyKind::noFile};
     }
-    QString path = where.path;
-    QString placed = where.placedPath;
-    std::optional<FileSystem::FileStatus> status = FileSystem::fileStatus(path);
+    QString path = std::move(where.path);
+    QString placed = std::move(where.placedPath);
     if (!status) {
         // The other spelling also names the target: two spellings of one location land on one file.
         if (const std::optional<QString::NormalizationForm> form = otherSpelling(path)) {
@@ -185,7 +204,7 @@ SyncPlan::Removal PlanBuilder::planRemoval(const Track &track)
 
 // A file that a copy of this run lands on (the source re-imported the track under a new ID), or
 // that a track still lists, is not the removed track's alone.
-void PlanBuilder::settle(SyncPlan::Removal &removal)
+void PlanBuilder::settle(SyncPlan::Removal &removal, const std::optional<FileSystem::FileIdentity> &identity)
 {
     if (removal.kind != RemovalKind::remove)
         return;
@@ -194,7 +213,7 @@ void PlanBuilder::settle(SyncPlan::Removal &removal)
         removal.kind = RemovalKind::placedAgain;
     else if (stayingTrackAt(key) || isSourceFile(key))
         removal.kind = RemovalKind::stillListed;
-    else if (isLibraryFile(FileSystem::identity(removal.path)))
+    else if (isLibraryFile(identity))
         removal.kind = RemovalKind::libraryFile;
     if (removal.kind == RemovalKind::placedAgain || removal.kind == RemovalKind::stillListed)
         ++m_plan.keptStillListed;
@@ -202,7 +221,8 @@ void PlanBuilder::settle(SyncPlan::Removal &removal)
         ++m_plan.filesToRemove;
 }
 
-QString PlanBuilder::claimTarget(const QString &target, const QString &source)
+QString PlanBuilder::claimTarget(const QString &target, const QString &source,
+                                 const std::optional<FileSystem::FileIdentity> &identity)
 {
     const QString sourceKey = spellingKey(source);
     for (int number = 1;; ++number) {
@@ -225,7 +245,7 @@ QString PlanBuilder::claimTarget(const QString &target, const QString &source)
             const LocationResolver::Resolution theirs = m_plan.source.resolve(m_source.tracks.value(*staying).location);
             if (theirs.kind != Kind::file || spellingKey(theirs.path) != sourceKey)
                 continue;
-        } else if (isLibraryFile(FileSystem::identity(candidate))) {
+        } else if (isLibraryFile(number == 1 ? identity : FileSystem::identity(candidate))) {
             continue;
         }
         m_claimedTargets.insert(key, sourceKey);

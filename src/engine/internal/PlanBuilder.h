@@ -30,11 +30,16 @@ private:
     using TrackFiles = QHash<QString, QString>;
 
     [[nodiscard]] bool isLibraryFile(const std::optional<FileSystem::FileIdentity> &identity) const;
-    [[nodiscard]] SyncPlan::Copy planCopy(const Track &track);
+    /// The copy of the file at `where`, of status `status` (asked beforehand).
+    [[nodiscard]] SyncPlan::Copy planCopy(LocationResolver::Resolution where,
+                                          std::optional<FileSystem::FileStatus> status);
     [[nodiscard]] SyncPlan::Removal planRemoval(const Track &track);
-    void settle(SyncPlan::Removal &removal);
+    /// `identity` is that of the item at the removal's path.
+    void settle(SyncPlan::Removal &removal, const std::optional<FileSystem::FileIdentity> &identity);
     /// The first of `target`, "name 2.ext", "name 3.ext", … that no other file keeps; claims it.
-    [[nodiscard]] QString claimTarget(const QString &target, const QString &source);
+    /// `identity` is that of the item now at `target`.
+    [[nodiscard]] QString claimTarget(const QString &target, const QString &source,
+                                      const std::optional<FileSystem::FileIdentity> &identity);
     /// The destination track that stays and has the file with spelling key `key`.
     [[nodiscard]] std::optional<QString> stayingTrackAt(const QString &key);
     [[nodiscard]] bool isSourceFile(const QString &key);
