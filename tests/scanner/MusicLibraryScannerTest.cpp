@@ -1,7 +1,5 @@
 #include "scanner/MusicLibraryScanner.h"
 
-#include "platform/FileSystem.h"
-#include "platform/PropertyList.h"
 #include "support/PlistText.h"
 #include "support/TestFiles.h"
 
@@ -23,19 +21,14 @@ protected:
 
     QString path(const QString &name) const { return m_folder.filePath(name); }
 
-    QUrl writeLibrary(const QByteArray &bytes, const QString &name = u"Music Library.xml"_s)
+    QUrl writeLibrary(const QByteArray &bytes)
     {
-        EXPECT_TRUE(test::writeFile(path(name), bytes));
-        return QUrl::fromLocalFile(path(name));
+        EXPECT_TRUE(test::writeFile(path(u"Music Library.xml"_s), bytes));
+        return QUrl::fromLocalFile(path(u"Music Library.xml"_s));
     }
 
     QTemporaryDir m_folder;
 };
-
-const QByteArray smallLibrary = plistDocument(R"(<dict><key>Tracks</key><dict>
-    <key>1</key><dict><key>Track ID</key><integer>1</integer><key>Persistent ID</key><string>A</string></dict>
-    <key>2</key><dict><key>Track ID</key><integer>2</integer><key>Persistent ID</key><string>B</string></dict>
-</dict></dict>)");
 
 } // namespace
 
@@ -76,29 +69,4 @@ TEST_F(MusicLibraryScannerTest, ReadsTheRecordedMediaFolderOnlyAsALocalFileUrl)
             writeLibrary(plistDocument("<dict><key>Music Folder</key><string>" + folder + "</string></dict>")));
         EXPECT_EQ(library.musicFolderURL ? std::optional(library.musicFolderURL->path()) : std::nullopt, expected);
     }
-}
-
-TEST_F(MusicLibraryScannerTest, LocalhostUrlReadsTheSameFile)
-{
-    const QUrl plain = writeLibrary(smallLibrary, u"Library 100% #1.xml"_s);
-    QUrl localhost = plain;
-    localhost.setHost(u"localhost"_s);
-    const MusicLibrary library = MusicLibraryScanner::scanLibrarySync(localhost);
-    EXPECT_EQ(library.xmlURL, localhost);
-    EXPECT_EQ(library.tracks.size(), 2);
-
-    QUrl remote = plain;
-    remote.setHost(u"fileserver"_s);
-    EXPECT_THROW((void)MusicLibraryScanner::scanLibrarySync(remote), FileSystemError);
-}
-
-TEST_F(MusicLibraryScannerTest, FutureDeliversResultAndFailure)
-{
-    MusicLibraryScanner scanner;
-    QFuture<MusicLibrary> good = scanner.scanLibrary(writeLibrary(smallLibrary));
-    QFuture<MusicLibrary> missing = scanner.scanLibrary(QUrl::fromLocalFile(path(u"Missing.xml"_s)));
-    QFuture<MusicLibrary> notXml = scanner.scanLibrary(writeLibrary("this is not XML at all", u"x.xml"_s));
-    EXPECT_EQ(good.result().tracks.size(), 2);
-    EXPECT_THROW((void)missing.result(), FileSystemError);
-    EXPECT_THROW((void)notXml.result(), PropertyListError);
 }

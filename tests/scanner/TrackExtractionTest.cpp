@@ -29,31 +29,18 @@ QDateTime utc(int y, int mo, int d, int h, int mi, int s) { return QDateTime(QDa
 
 TEST(TrackExtractionTest, ReadsEveryField)
 {
-    const auto result = extractTracks(R"(
-        <key>7</key><dict>
-            <key>Track ID</key><integer>42</integer>
-            <key>Persistent ID</key><string>0123456789ABCDEF</string>
-            <key>Name</key><string>Caf&#xE9; &amp; Bar</string>
-            <key>Artist</key><string>Artist</string>
-            <key>Album Artist</key><string>Album Artist</string>
-            <key>Album</key><string>Album</string>
-            <key>Genre</key><string>Jazz</string>
-            <key>Year</key><integer>1999</integer>
-            <key>Disc Number</key><integer>2</integer>
-            <key>Track Number</key><integer>11</integer>
-            <key>Total Time</key><integer>1234</integer>
-            <key>Rating</key><integer>80</integer>
-            <key>Play Count</key><integer>5</integer>
-            <key>Skip Count</key><integer>3</integer>
-            <key>Loved</key><true/>
-            <key>Disliked</key><true/>
-            <key>Date Added</key><date>2024-01-02T03:04:05Z</date>
-            <key>Date Modified</key><date>2024-02-03T04:05:06Z</date>
-            <key>Play Date UTC</key><date>2024-03-04T05:06:07Z</date>
-            <key>Location</key><string>file:///Users/u/Music/Caf%C3%A9/01%20Song%2523.m4a</string>
-            <key>Size</key><integer>9876543210</integer>
-            <key>Artwork Count</key><integer>1</integer>
-        </dict>)");
+    const auto result = extractTracks(R"(<key>7</key><dict>
+        <key>Track ID</key><integer>42</integer><key>Persistent ID</key><string>0123456789ABCDEF</string>
+        <key>Name</key><string>Caf&#xE9; &amp; Bar</string><key>Artist</key><string>Artist</string>
+        <key>Album Artist</key><string>Album Artist</string><key>Album</key><string>Album</string>
+        <key>Genre</key><string>Jazz</string><key>Year</key><integer>1999</integer>
+        <key>Disc Number</key><integer>2</integer><key>Track Number</key><integer>11</integer>
+        <key>Total Time</key><integer>1234</integer><key>Rating</key><integer>80</integer>
+        <key>Play Count</key><integer>5</integer><key>Skip Count</key><integer>3</integer>
+        <key>Loved</key><true/><key>Disliked</key><true/><key>Date Added</key><date>2024-01-02T03:04:05Z</date>
+        <key>Date Modified</key><date>2024-02-03T04:05:06Z</date><key>Play Date UTC</key><date>2024-03-04T05:06:07Z</date>
+        <key>Location</key><string>file:///Users/u/Music/Caf%C3%A9/01%20Song%2523.m4a</string>
+        <key>Size</key><integer>9876543210</integer><key>Artwork Count</key><integer>1</integer></dict>)");
     const Track expected{
         .persistentID = u"0123456789ABCDEF"_s, .title = u"Café & Bar"_s, .artist = u"Artist"_s,
         .albumArtist = u"Album Artist"_s, .album = u"Album"_s, .genre = u"Jazz"_s, .year = 1999, .discNumber = 2,
