@@ -3,6 +3,7 @@
 #include "engine/Placement.h"
 #include "engine/SyncError.h"
 #include "engine/internal/ConcurrentCopies.h"
+#include "engine/internal/FileQuestions.h"
 #include "engine/internal/PlanBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/LocalFile.h"
@@ -587,9 +588,9 @@ QList<SyncPlan::ArtworkCopy> SyncEngine::planArtwork(const QString &sourceFolder
 {
     const QString source = Placement::normalisedPath(sourceFolder);
     const QString target = Placement::normalisedPath(targetFolder);
-    QList<SyncPlan::ArtworkCopy> copies;
     // A folder or file that cannot be read fails the plan: a mirror that silently lacks files
     // would pass for a complete one.
+    QList<SyncPlan::ArtworkCopy> files;
     FileSystem::DeepWalk walk(source);
     while (const std::optional<FileSystem::DeepWalk::Item> item = walk.next()) {
         if (item->values.isDirectory.value_or(false))
@@ -598,15 +599,39 @@ QList<SyncPlan::ArtworkCopy> SyncEngine::planArtwork(const QString &sourceFolder
         const QString path = Placement::normalisedPath(item->path);
         if (!Placement::isInside(path, source) || Placement::isInside(path, target))
             continue;
-        const QString destination = Placement::targetPath(path, source, target);
-        // A folder in the way is never replaced, and the copy says so, whatever the dates. A file
-        // that is not copied because its mirror is as new must still be readable: otherwise the
-        // mirror only looks complete.
-        if (!FileSystem::isFolder(destination, false) && !needsCopy(path, destination)) {
-            FileSystem::checkReadable(path);
-            continue;
+        files.append(SyncPlan::ArtworkCopy{path, Placement::targetPath(path, source, target), 0});
+    }
+
+    // Each file costs a few questions on either side; an unchanged mirror still asks them all.
+    struct Verdict
+    {
+        bool copy = false;
+        std::exception_ptr error{};
+    };
+    std::vector<Verdict> verdicts(size_t(files.size()));
+    SyncPlan::ArtworkCopy *const asked = files.data();
+    internal::askAtOnce(files.size(), [&](qsizetype i) {
+        SyncPlan::ArtworkCopy &file = asked[i];
+        try {
+            // A folder in the way is never replaced, and the copy says so, whatever the dates. A
+            // file that is not copied because its mirror is as new must still be readable:
+            // otherwise the mirror only looks complete.
+            if (!FileSystem::isFolder(file.target, false) && !needsCopy(file.source, file.target)) {
+                FileSystem::checkReadable(file.source);
+                return;
+            }
+            file.size = FileSystem::fileStatus(file.source).value_or(FileSystem::FileStatus{}).size;
+            verdicts[size_t(i)].copy = true;
+        } catch (...) {
+            verdicts[size_t(i)].error = std::current_exception();
         }
-        copies.append(SyncPlan::ArtworkCopy{path, destination, FileSystem::fileStatus(path).value_or(FileSystem::FileStatus{}).size});
+    });
+    QList<SyncPlan::ArtworkCopy> copies;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (verdicts[size_t(i)].error)
+            std::rethrow_exception(verdicts[size_t(i)].error);
+        if (verdicts[size_t(i)].copy)
+            copies.append(std::move(files[i]));
     }
     return copies;
 }

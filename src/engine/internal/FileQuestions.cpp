@@ -1,42 +1,8 @@
 #include "engine/internal/FileQuestions.h"
 
 #include <QHash>
-#include <QThreadPool>
-
-#include <algorithm>
-#include <atomic>
 
 namespace quaverly::internal {
-
-namespace {
-
-// As many questions at once as copies over a network; a local disk answers them as fast.
-constexpr int questionsAtOnce = 16;
-// Each thread takes this many questions at a time: few enough that the last ones do not leave
-// the others waiting, enough that taking them costs nothing beside a round trip.
-constexpr qsizetype batch = 32;
-
-// Calls ask(i) for every i below `count`, several at once, and returns when all have returned.
-template <typename Ask>
-void askAtOnce(qsizetype count, const Ask &ask)
-{
-    std::atomic<qsizetype> next = 0;
-    const auto work = [&] {
-        for (qsizetype start; (start = next.fetch_add(batch)) < count;) {
-            for (qsizetype i = start; i < std::min(start + batch, count); ++i)
-                ask(i);
-        }
-    };
-    const int helpers = int(std::min<qsizetype>(questionsAtOnce, (count + batch - 1) / batch)) - 1;
-    QThreadPool pool;
-    pool.setMaxThreadCount(std::max(helpers, 1));
-    for (int i = 0; i < helpers; ++i)
-        pool.start(work);
-    work();
-    pool.waitForDone();
-}
-
-} // namespace
 
 std::vector<std::optional<FileSystem::FileStatus>> fileStatuses(const QList<QString> &paths)
 {
