@@ -113,19 +113,21 @@ TEST_F(GuardsTest, AFileStillListedOrALibraryFileIsNeverRemoved)
 {
     const QString live = u"D/Caf\u00e9 100%.m4a"_s;
     const QString decomposed = live.normalized(QString::NormalizationForm_D);
-    write({live, u"D/shared.m4a"_s, u"D/stays.m4a"_s, u"D/gone.m4a"_s});
+    write({live, u"D/shared.m4a"_s, u"D/stays.m4a"_s, u"D/gone.m4a"_s, u"D/Old.PLIST"_s});
     ASSERT_TRUE(hardLink(u"D/Music Library.xml"_s, u"D/Library Backup"_s));
     const MusicLibrary from = source({{u"live"_s, decomposed}, {u"both"_s, u"D/shared.m4a"_s}, {u"stays"_s, {}}});
     // A stale entry beside the live one (which spells its name decomposed), an entry of a file
-    // the source lists under another track, one of a file a staying track lists, one to go, and
-    // a library file under another name.
+    // the source lists under another track, one of a file a staying track lists, one to go, a
+    // library file under another name, and a file named like one.
     const MusicLibrary to = destination({{u"live"_s, decomposed}, {u"stale"_s, live},
                                          {u"both"_s, u"D/elsewhere.m4a"_s}, {u"sharing"_s, u"D/shared.m4a"_s},
                                          {u"stays"_s, u"D/stays.m4a"_s}, {u"beside"_s, u"D/stays.m4a"_s},
-                                         {u"gone"_s, u"D/gone.m4a"_s}, {u"backup"_s, u"D/Library Backup"_s}});
+                                         {u"gone"_s, u"D/gone.m4a"_s}, {u"backup"_s, u"D/Library Backup"_s},
+                                         {u"plist"_s, u"D/Old.PLIST"_s}});
     SyncPlan plan = SyncEngine::makePlan(from, to);
     SyncEngine::runSync(plan, {});
     EXPECT_TRUE(contents(live) && contents(u"D/shared.m4a"_s) && contents(u"D/stays.m4a"_s) && !contents(u"D/gone.m4a"_s));
+    EXPECT_TRUE(contents(u"D/Old.PLIST"_s));
     EXPECT_EQ(contents(u"D/Library Backup"_s), QByteArray("dest"));
 }
 
