@@ -177,7 +177,6 @@ TEST_F(GuardsTest, RemovedFilesGoToTheTrashAndTheFoldersTheyEmptiedGoToo)
         destination({{u"keep"_s, u"D/z.m4a"_s}, {u"x"_s, u"D/A/B/x.m4a"_s}, {u"y"_s, u"D/C/y.m4a"_s},
                      {u"link"_s, u"D/A/link.m4a"_s}}));
     ASSERT_TRUE(plan.trashAvailable);
-    plan.consent.massRemoval = true;
     SyncEngine::runSync(plan, {});
 
     // Emptied folders go, up to the library folder; one with a hidden file, and one that was
