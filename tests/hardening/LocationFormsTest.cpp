@@ -88,15 +88,3 @@ TEST_F(LocationFormsTest, CopiesEachFileOnceUnderItsOwnNameAndRemovesOnlyWhatALo
         expected.insert(name, QCryptographicHash::hash((sourceFolder + u'/' + name).toUtf8(), QCryptographicHash::Md5));
     EXPECT_EQ(after, expected);
 }
-
-TEST_F(LocationFormsTest, NeverWritesOrDeletesALibraryFile)
-{
-    ASSERT_TRUE(writeFile(sourceFolder + u"/Album Artwork/notes.xml"_s, "artwork"));
-    const auto after = sync(
-        {{{}, u"Music%20Library.xml"_s}, {u"Other.XML"_s, u"Other.XML"_s}, {u"Info.plist"_s, u"Info.plist"_s}},
-        {{{}, u"Music%20Library.xml"_s}, {u"Backup.PLIST"_s, u"Backup.PLIST"_s}});
-
-    EXPECT_EQ(QStringList(after.keys()),
-              (QStringList{u"Album Artwork/notes.xml"_s, u"Backup.PLIST"_s, u"Music Library.xml"_s}));
-    EXPECT_EQ(after.value(u"Music Library.xml"_s), before.value(u"Music Library.xml"_s));
-}
