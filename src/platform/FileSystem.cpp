@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/internal/ReadAhead.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QRandomGenerator>
@@ -523,25 +525,17 @@ void readFileInChunks(const QString &path, qsizetype chunkSize,
                       const std::function<void(QByteArrayView chunk, qint64 fileSize)> &consume)
 {
     const QString action = readAction(path);
-    const QByteArray native = nativePathOrFail(path, action);
-    FileDescriptor file = openFile(native, O_RDONLY | O_NONBLOCK);
     struct stat status;
-    if (!file.isOpen() || ::fstat(file.get(), &status) != 0)
-        fail(action, errno);
-    if (S_ISDIR(status.st_mode))
-        fail(action, EISDIR);
-    if (!S_ISREG(status.st_mode))
-        fail(action, EINVAL, u"It is not a regular file"_s);
-
-    // One buffer for every chunk: each is consumed before the next read overwrites it.
-    QByteArray buffer(std::max<qsizetype>(chunkSize, 1), Qt::Uninitialized);
+    const FileDescriptor file =
+        openRegularFile(nativePathOrFail(path, action), action, status, notRegularForReading);
+    internal::ReadAhead ahead(file.get(), chunkSize);
     for (;;) {
-        const ssize_t got = retryOnInterrupt([&] { return ::read(file.get(), buffer.data(), size_t(buffer.size())); });
-        if (got < 0)
-            fail(action, errno);
-        if (got == 0)
+        const internal::ReadAhead::Chunk chunk = ahead.next();
+        if (chunk.error)
+            fail(action, chunk.error);
+        if (chunk.bytes.isEmpty())
             return;
-        consume(QByteArrayView(buffer.constData(), qsizetype(got)), qint64(status.st_size));
+        consume(chunk.bytes, qint64(status.st_size));
     }
 }
 

@@ -229,6 +229,11 @@ TEST_F(FileSystemTest, CopiesKeepContentModificationTimeAndPermissions)
     // Files that announce no size still have content.
     const QString status = u"/proc/self/status"_s;
     EXPECT_TRUE(!QFile::exists(status) || fs::readWholeFile(status).startsWith("Name:"));
+    // A read that fails ends in an error, never in a shorter file: this one fails at its start.
+    const QString memory = u"/proc/self/mem"_s;
+    if (QFile::exists(memory)) {
+        EXPECT_THROW(fs::readFileInChunks(memory, 4096, [](QByteArrayView, qint64) {}), FileSystemError);
+    }
 }
 
 TEST_F(FileSystemTest, ReplaceLeavesAFileIntactOnItselfAndWorksAtTheNameLengthLimit)
