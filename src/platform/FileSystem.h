@@ -43,7 +43,8 @@ namespace FileSystem {
 
 /// Reads the file at `path` from start to end in chunks of at most `chunkSize` bytes and hands
 /// each to `consume`, with the size the file had when opened; a chunk is valid only during its
-/// call. Throws FileSystemError as readWholeFile() does, and whatever `consume` throws.
+/// call. The next chunks are read meanwhile, on a thread of its own. Throws FileSystemError as
+/// readWholeFile() does, and whatever `consume` throws.
 void readFileInChunks(const QString &path, qsizetype chunkSize,
                       const std::function<void(QByteArrayView chunk, qint64 fileSize)> &consume);
 
