@@ -1,5 +1,6 @@
 #include "LibraryFileCheck.h"
 #include "PlacementCheck.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,13 +26,8 @@ QStringList committedInputs(const QString &target)
     return paths;
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        ADD_FAILURE() << "cannot read " << path.toStdString();
-    return file.readAll();
-}
+// An unreadable input throws, which fails the test.
+QByteArray contents(const QString &path) { return test::contentsOf(path).value(); }
 
 } // namespace
 
