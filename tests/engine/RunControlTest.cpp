@@ -140,12 +140,9 @@ TEST_F(ConcurrentCopyTest, AFailureInTheMiddleOfABatchStopsTheRunAndLeavesNothin
                 },
             .copiesAtOnce = copiesAtOnce};
 
-        QString sentence;
-        try {
+        const QString sentence = test::errorOf<FileSystemError>([&] {
             SyncEngine::runSync(plan, [&](const SyncJob &job) { counts.push_back(job.completedItemCount); }, control);
-        } catch (const FileSystemError &error) {
-            sentence = error.description();
-        }
+        });
 
         EXPECT_TRUE(sentence.contains(media(failing).section(u'/', 0, 1))) << sentence.toStdString();
         std::vector<qint64> prefix(failing);

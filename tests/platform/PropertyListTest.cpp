@@ -1,6 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include "support/PlistText.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +12,9 @@ using quaverly::test::plistDocument;
 
 namespace {
 
-// The description of the error that parsing `bytes` throws, or a note that nothing was thrown.
 QString parseError(const QByteArray &bytes)
 {
-    try {
-        (void)PropertyList::parse(bytes);
-    } catch (const PropertyListError &error) {
-        return error.description();
-    }
-    return u"<no error>"_s;
+    return quaverly::test::errorOf<PropertyListError>([&] { (void)PropertyList::parse(bytes); });
 }
 
 } // namespace

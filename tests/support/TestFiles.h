@@ -36,6 +36,18 @@ namespace quaverly::test {
     return QDir(folder).entryList(all, QDir::Name).join(u'|').toStdString();
 }
 
+/// The description of the E that `operation` throws; empty when it throws none.
+template<typename E, typename Operation>
+[[nodiscard]] QString errorOf(Operation &&operation)
+{
+    try {
+        operation();
+    } catch (const E &error) {
+        return error.description();
+    }
+    return {};
+}
+
 /// A test given a temporary folder of its own; at() names a path inside it.
 class TemporaryFolderTest : public ::testing::Test
 {
