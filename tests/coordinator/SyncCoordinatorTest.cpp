@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QThreadPool>
@@ -75,27 +74,23 @@ bool settles(const SyncCoordinator &coordinator)
     }, waitLimit);
 }
 
-class SyncCoordinatorTest : public ::testing::Test
+class SyncCoordinatorTest : public test::TemporaryFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_folder.isValid()); }
-
-    QString path(const QString &relative) const { return m_folder.filePath(relative); }
-
     /// `folder`/Music Library.xml with one track per persistent ID, its media at
     /// `folder`/Media/<id>.m4a, which exists only when `withMedia`.
     QUrl writeLibrary(const QString &folder, const QStringList &ids, bool withMedia = false) const
     {
         QByteArray tracks;
         for (qsizetype i = 0; i < ids.size(); ++i) {
-            const QString media = path(folder + u"/Media/"_s + ids[i] + u".m4a"_s);
+            const QString media = at(folder + u"/Media/"_s + ids[i] + u".m4a"_s);
             EXPECT_TRUE(!withMedia || test::writeFile(media, ids[i].toUtf8()));
             const QByteArray trackID = QByteArray::number(i + 1);
             tracks += "<key>" + trackID + "</key><dict><key>Track ID</key><integer>" + trackID
                 + "</integer><key>Persistent ID</key><string>" + ids[i].toUtf8()
                 + "</string><key>Location</key><string>" + QUrl::fromLocalFile(media).toEncoded() + "</string></dict>";
         }
-        const QString library = path(folder + u"/Music Library.xml"_s);
+        const QString library = at(folder + u"/Music Library.xml"_s);
         EXPECT_TRUE(test::writeFile(library, test::plistDocument("<dict><key>Tracks</key><dict>" + tracks
                                                                  + "</dict><key>Playlists</key><array/></dict>")));
         return QUrl::fromLocalFile(library);
@@ -120,8 +115,6 @@ protected:
     {
         return chosen(writeLibrary(u"Source"_s, {u"A"_s, u"B"_s}, true), writeLibrary(u"Destination"_s, {}));
     }
-
-    QTemporaryDir m_folder;
 };
 
 } // namespace
@@ -161,8 +154,8 @@ TEST_F(SyncCoordinatorTest, ScanPublishesLibrariesThenTheJobThenReadyToSync)
 TEST_F(SyncCoordinatorTest, FailedReadsNameTheirLibraryWithAdviceAndLeaveNothingToStart)
 {
     const auto coordinator = chosen(writeLibrary(u"Good"_s, {u"A"_s}), writeLibrary(u"Other"_s, {u"A"_s}));
-    coordinator->setSourceLibraryURL(QUrl::fromLocalFile(path(u"Nowhere/Source.xml"_s)));
-    coordinator->setDestinationLibraryURL(QUrl::fromLocalFile(path(u"Nowhere/Destination.xml"_s)));
+    coordinator->setSourceLibraryURL(QUrl::fromLocalFile(at(u"Nowhere/Source.xml"_s)));
+    coordinator->setDestinationLibraryURL(QUrl::fromLocalFile(at(u"Nowhere/Destination.xml"_s)));
     const auto seen = record(*coordinator);
 
     coordinator->scanLibraries();
@@ -179,9 +172,9 @@ TEST_F(SyncCoordinatorTest, FailedReadsNameTheirLibraryWithAdviceAndLeaveNothing
     EXPECT_EQ(coordinator->phase().library, SyncCoordinator::Library::source);
     EXPECT_TRUE(coordinator->phase().advice.startsWith(u"Check that the volume holding it is mounted"_s));
 
-    ASSERT_TRUE(test::writeFile(path(u"Broken/Music Library.xml"_s), "<plist version=\"1.0\"><dict>"));
+    ASSERT_TRUE(test::writeFile(at(u"Broken/Music Library.xml"_s), "<plist version=\"1.0\"><dict>"));
     coordinator->setSourceLibraryURL(writeLibrary(u"Good"_s, {u"A"_s}));
-    coordinator->setDestinationLibraryURL(QUrl::fromLocalFile(path(u"Broken/Music Library.xml"_s)));
+    coordinator->setDestinationLibraryURL(QUrl::fromLocalFile(at(u"Broken/Music Library.xml"_s)));
     coordinator->scanLibraries();
     ASSERT_TRUE(settles(*coordinator));
     EXPECT_EQ(coordinator->phase().library, SyncCoordinator::Library::destination);
@@ -202,8 +195,8 @@ TEST_F(SyncCoordinatorTest, OffersToStartOnlyWhatCanBeDone)
     EXPECT_EQ(*seen, States{}) << "a scan with one file unchosen is silent";
     EXPECT_FALSE(chosen(library, writeLibrary(u"Destination"_s, {u"A"_s}))->canSync()) << "identical libraries";
 
-    ASSERT_TRUE(QFile::link(path(u"Source/Music Library.xml"_s), path(u"Link.xml"_s)));
-    for (const QUrl &destination : {library, QUrl::fromLocalFile(path(u"Link.xml"_s))}) {
+    ASSERT_TRUE(QFile::link(at(u"Source/Music Library.xml"_s), at(u"Link.xml"_s)));
+    for (const QUrl &destination : {library, QUrl::fromLocalFile(at(u"Link.xml"_s))}) {
         const auto coordinator = chosen(library, destination, false);
         EXPECT_TRUE(coordinator->phase().message.startsWith(u"The source and the destination are the same file"_s));
         EXPECT_FALSE(coordinator->canScan());
@@ -294,8 +287,8 @@ TEST_F(SyncCoordinatorTest, RunPublishesItsProgressWhileItGoesAndTheLastSnapshot
     for (int i = 0; i < 10000; ++i)
         ids.append(u"T%1"_s.arg(i));
     // The artwork stage comes after all the copies; a file where its folder belongs stops it.
-    ASSERT_TRUE(test::writeFile(path(u"Source/Album Artwork/cover.jpg"_s), "art"));
-    ASSERT_TRUE(test::writeFile(path(u"Destination/Album Artwork"_s), "in the way"));
+    ASSERT_TRUE(test::writeFile(at(u"Source/Album Artwork/cover.jpg"_s), "art"));
+    ASSERT_TRUE(test::writeFile(at(u"Destination/Album Artwork"_s), "in the way"));
     const auto coordinator = chosen(writeLibrary(u"Source"_s, ids, true), writeLibrary(u"Destination"_s, {}));
     std::vector<qint64> counts;
     QObject::connect(coordinator.get(), &SyncCoordinator::objectWillChange, [&] {
@@ -310,7 +303,7 @@ TEST_F(SyncCoordinatorTest, RunPublishesItsProgressWhileItGoesAndTheLastSnapshot
     ASSERT_TRUE(settles(*coordinator));
 
     EXPECT_EQ(stateOf(*coordinator), "failed urls=2 src=10000 dst=0 job=transferring/10000 +plan");
-    EXPECT_TRUE(coordinator->phase().message.contains(path(u"Destination/Album Artwork"_s)));
+    EXPECT_TRUE(coordinator->phase().message.contains(at(u"Destination/Album Artwork"_s)));
     // A snapshot held back for pacing is published once the interval is over, so a run that
     // lasts several intervals shows several counts on the way.
     if (run.elapsed() < 4 * SyncCoordinator::snapshotIntervalMs)

@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -35,38 +34,29 @@ CliResult runCli(const QStringList &arguments)
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-/// The contents of each of `paths`.
-QMap<QString, std::optional<QByteArray>> snapshot(const QStringList &paths)
-{
-    QMap<QString, std::optional<QByteArray>> contents;
-    for (const QString &path : paths)
-        contents.insert(path, contentsOf(path));
-    return contents;
-}
-
-/// Checks that each file of `before` still holds what it held.
-void expectUnchanged(const QMap<QString, std::optional<QByteArray>> &before)
-{
-    for (auto it = before.cbegin(); it != before.cend(); ++it)
-        EXPECT_EQ(contentsOf(it.key()), it.value()) << "changed: " << it.key().toStdString();
-}
+using CliTest = quaverly::test::TemporaryFolderTest;
 
 } // namespace
 
 // Each operation the plan lists, and no other, is what the sync does; the library files stay as they were.
-TEST(CliTest, DoesExactlyTheOperationsItListsAndStopsCleanlyOnAnInterrupt)
+TEST_F(CliTest, DoesExactlyTheOperationsItListsAndStopsCleanlyOnAnInterrupt)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const auto pair = quaverly::fixtures::generateDemoPair(folder.path());
-    const QString importList = folder.filePath(u"Import.m3u8"_s);
+    const auto pair = quaverly::fixtures::generateDemoPair(m_root.path());
+    const QString importList = at(u"Import.m3u8"_s);
     const CliResult planned = runCli({u"plan"_s, pair.source.xmlPath, pair.destination.xmlPath, u"--files"_s, u"--json"_s});
     ASSERT_EQ(planned.exitCode, 0) << planned.err.toStdString();
     const QJsonArray operations = QJsonDocument::fromJson(planned.out.toUtf8()).array();
     ASSERT_FALSE(operations.isEmpty());
     // The engine's own tests check each operation's files; here, that the library files and the
     // source stay as they were.
-    const auto before = snapshot(pair.source.mediaPaths + QStringList{pair.source.xmlPath, pair.destination.xmlPath});
+    const QStringList kept = pair.source.mediaPaths + QStringList{pair.source.xmlPath, pair.destination.xmlPath};
+    const auto contentsOfKept = [&] {
+        QList<std::optional<QByteArray>> all;
+        for (const QString &path : kept)
+            all.append(contentsOf(path));
+        return all;
+    };
+    const auto before = contentsOfKept();
 
     const CliResult synced = runCli({u"sync"_s, pair.source.xmlPath, pair.destination.xmlPath, u"--json"_s,
                                      u"--import-list"_s, importList});
@@ -75,7 +65,7 @@ TEST(CliTest, DoesExactlyTheOperationsItListsAndStopsCleanlyOnAnInterrupt)
     // What was done is the one line that is a JSON array.
     const QString done = synced.out.mid(synced.out.indexOf(u"\n["_s) + 1).section(u'\n', 0, 0);
     EXPECT_EQ(QJsonDocument::fromJson(done.toUtf8()).array(), operations) << "the run did every listed operation and no other";
-    expectUnchanged(before);
+    EXPECT_TRUE(contentsOfKept() == before) << "the library files and the source stay as they were";
     QStringList copied;
     for (const QJsonValue &op : operations) {
         if (op[u"operation"_s] == u"copy"_s)
@@ -88,9 +78,9 @@ TEST(CliTest, DoesExactlyTheOperationsItListsAndStopsCleanlyOnAnInterrupt)
     options.trackCount = 5000;
     options.playlistCount = 2;
     options.writeMedia = true;
-    options.libraryFolder = folder.filePath(u"Big/Source"_s);
+    options.libraryFolder = at(u"Big/Source"_s);
     options.mediaBytes = 512;
-    const auto big = quaverly::fixtures::generatePair(options, {.removedTracks = 5000}, folder.filePath(u"Big/Dest"_s));
+    const auto big = quaverly::fixtures::generatePair(options, {.removedTracks = 5000}, at(u"Big/Dest"_s));
     QProcess process;
     process.start(QStringLiteral(QUAVERLY_CLI_PATH), {u"sync"_s, big.source.xmlPath, big.destination.xmlPath});
     ASSERT_TRUE(process.waitForReadyRead(60'000));
@@ -105,12 +95,10 @@ TEST(CliTest, DoesExactlyTheOperationsItListsAndStopsCleanlyOnAnInterrupt)
     EXPECT_LT(files, qsizetype(big.source.mediaPaths.size())) << "the run was stopped before its end";
 }
 
-TEST(CliTest, SyncsAMountedDestinationSkippingMissingFiles)
+TEST_F(CliTest, SyncsAMountedDestinationSkippingMissingFiles)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
     // The destination file records the source's folder as its own, as on a second computer.
-    const auto pair = quaverly::fixtures::generateDemoPair(folder.path(), true);
+    const auto pair = quaverly::fixtures::generateDemoPair(m_root.path(), true);
     const QString sourceMedia = pair.source.libraryFolder + u"/Media.localized"_s;
     const QDir source(pair.source.libraryFolder), destination(pair.destination.libraryFolder);
     QStringList added;
@@ -131,11 +119,9 @@ TEST(CliTest, SyncsAMountedDestinationSkippingMissingFiles)
         << sync.out.toStdString();
 }
 
-TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
+TEST_F(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const QString missing = folder.filePath(u"Missing.xml"_s);
+    const QString missing = at(u"Missing.xml"_s);
     for (const QString &command : {u"scan"_s, u"plan"_s, u"sync"_s}) {
         SCOPED_TRACE(command.toStdString());
         const CliResult failed = runCli(QStringList{command, missing, missing}.first(command == u"scan" ? 2 : 3));
@@ -152,7 +138,7 @@ TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
 #else
-    QFile huge(folder.filePath(u"Huge.xml"_s));
+    QFile huge(at(u"Huge.xml"_s));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(3) << 30));
     huge.close();
     QProcess process;
@@ -168,13 +154,11 @@ TEST(CliTest, FailuresPrintOneSentenceAndBadUsageExitsTwo)
 #endif
 }
 
-TEST(CliTest, EachCommandTakesItsOwnOptionsAndShowsItsHelp)
+TEST_F(CliTest, EachCommandTakesItsOwnOptionsAndShowsItsHelp)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const auto pair = quaverly::fixtures::generateDemoPair(folder.path());
+    const auto pair = quaverly::fixtures::generateDemoPair(m_root.path());
     const QString source = pair.source.xmlPath, destination = pair.destination.xmlPath;
-    const QString media = folder.filePath(u"Media"_s);
+    const QString media = at(u"Media"_s);
     ASSERT_TRUE(QDir().mkpath(media));
     struct Case
     {
@@ -202,13 +186,11 @@ TEST(CliTest, EachCommandTakesItsOwnOptionsAndShowsItsHelp)
     }
 }
 
-TEST(CliTest, AnEmptySourceRemovesNothingWithoutConsent)
+TEST_F(CliTest, AnEmptySourceRemovesNothingWithoutConsent)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const auto pair = quaverly::fixtures::generateDemoPair(folder.path());
+    const auto pair = quaverly::fixtures::generateDemoPair(m_root.path());
     // A property list that is no music library: no "Tracks" at all.
-    const QString notALibrary = folder.filePath(u"Preferences.plist"_s);
+    const QString notALibrary = at(u"Preferences.plist"_s);
     ASSERT_TRUE(quaverly::test::writeFile(notALibrary, "<plist><dict><key>Volume</key><integer>7</integer></dict></plist>"));
     const QString kept = pair.destination.mediaPaths.first();
     ASSERT_TRUE(QFile::exists(kept));

@@ -2,7 +2,6 @@
 #include "support/TestFiles.h"
 
 #include <QScopeGuard>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,8 @@ using namespace quaverly;
 using namespace quaverly::test;
 
 namespace {
+
+using FileQuestionsTest = TemporaryFolderTest;
 
 // Asked together, many at once and folded by folder, every path gets the answer it gets alone.
 void expectAnswersAlike(const QList<QString> &paths)
@@ -32,34 +33,29 @@ void expectAnswersAlike(const QList<QString> &paths)
     }
 }
 
-TEST(FileQuestionsTest, AskedTogetherEachPathGetsItsOwnAnswer)
+TEST_F(FileQuestionsTest, AskedTogetherEachPathGetsItsOwnAnswer)
 {
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
     QList<QString> paths;
     // More files than one thread takes at a time, of sizes of their own, some missing.
     for (int i = 0; i < 100; ++i) {
-        paths.append(u"%1/Album %2/%3.m4a"_s.arg(root.path()).arg(i % 7).arg(i));
+        paths.append(at(u"Album %1/%2.m4a"_s.arg(i % 7).arg(i)));
         if (i % 3 != 0) {
             ASSERT_TRUE(writeFile(paths.constLast(), QByteArray(i, 'x')));
         }
     }
-    paths << QString() << root.path() + u"/Gone/x.m4a"_s << root.path() + u"/Album 1/1.m4a/below"_s
-          << root.path() + u"/Album 1"_s;
+    paths << QString() << at(u"Gone/x.m4a"_s) << at(u"Album 1/1.m4a/below"_s) << at(u"Album 1"_s);
     expectAnswersAlike(paths);
 }
 
 // A folder that cannot be searched hides whether a file is in it, which must never read as no
 // file at all: copying it says why.
-TEST(FileQuestionsTest, AFileInAFolderThatCannotBeSearchedIsNotMissing)
+TEST_F(FileQuestionsTest, AFileInAFolderThatCannotBeSearchedIsNotMissing)
 {
     if (::geteuid() == 0)
         GTEST_SKIP() << "the superuser searches every folder";
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    const QString file = root.path() + u"/Locked/Album/in.m4a"_s;
+    const QString file = at(u"Locked/Album/in.m4a"_s);
     ASSERT_TRUE(writeFile(file, "kept"));
-    const QByteArray locked = QFile::encodeName(root.path() + u"/Locked"_s);
+    const QByteArray locked = QFile::encodeName(at(u"Locked"_s));
     ASSERT_EQ(::chmod(locked.constData(), 0), 0);
     const auto unlock = qScopeGuard([&locked] { ::chmod(locked.constData(), 0700); });
     expectAnswersAlike({file});

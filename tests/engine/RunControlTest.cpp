@@ -2,7 +2,6 @@
 #include "hardening/HardeningSupport.h"
 #include "platform/FileSystem.h"
 
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -23,11 +22,9 @@ constexpr int copiesAtOnce = 4;
 // Source S holds `count` tracks, "Media/0000/t.m4a" on, each in a folder of its own and of a size
 // of its own, so that copies end out of order; the plan copies them in that order. D holds an
 // older file at every third target, and `removals` files "Old/0.m4a" on that only it lists.
-class ConcurrentCopyTest : public ::testing::Test
+class ConcurrentCopyTest : public test::TemporaryFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_root.isValid()); }
-
     [[nodiscard]] static QString media(int i) { return u"Media/%1/t.m4a"_s.arg(i, 4, 10, QChar(u'0')); }
 
     [[nodiscard]] SyncPlan makeTree(int count, int artworkFiles = 0, int removals = 0)
@@ -70,9 +67,8 @@ protected:
         return changed;
     }
 
-    QTemporaryDir m_root;
-    const QString source = m_root.filePath(u"S"_s);
-    const QString destination = m_root.filePath(u"D"_s);
+    const QString source = at(u"S"_s);
+    const QString destination = at(u"D"_s);
 };
 
 using RunControlTest = ConcurrentCopyTest;
@@ -144,12 +140,9 @@ TEST_F(ConcurrentCopyTest, AFailureInTheMiddleOfABatchStopsTheRunAndLeavesNothin
                 },
             .copiesAtOnce = copiesAtOnce};
 
-        QString sentence;
-        try {
+        const QString sentence = test::errorOf<FileSystemError>([&] {
             SyncEngine::runSync(plan, [&](const SyncJob &job) { counts.push_back(job.completedItemCount); }, control);
-        } catch (const FileSystemError &error) {
-            sentence = error.description();
-        }
+        });
 
         EXPECT_TRUE(sentence.contains(media(failing).section(u'/', 0, 1))) << sentence.toStdString();
         std::vector<qint64> prefix(failing);

@@ -5,12 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
 #include <vector>
 
 #include <fcntl.h>
@@ -30,14 +28,6 @@ Track track(const QString &persistentID, std::optional<QUrl> location = std::nul
 
 QUrl fileUrl(const QString &path) { return QUrl::fromLocalFile(path); }
 
-/// The names in `folder`, hidden ones too, sorted and joined by '|'.
-[[nodiscard]] std::string entriesOf(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names.join(u'|').toStdString();
-}
-
 /// Sets the modification time of the item at `path`, a folder too; false when that fails.
 [[nodiscard]] bool setModified(const QString &path, const QDateTime &when)
 {
@@ -48,12 +38,12 @@ QUrl fileUrl(const QString &path) { return QUrl::fromLocalFile(path); }
 }
 
 /// A temporary folder holding a source library folder B and a destination library folder D.
-class SyncRunTest : public ::testing::Test
+class SyncRunTest : public TemporaryFolderTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_root.isValid());
+        TemporaryFolderTest::SetUp();
         ASSERT_TRUE(QDir().mkpath(sourceFolder) && QDir().mkpath(destinationFolder));
     }
 
@@ -75,9 +65,8 @@ protected:
                                    LocationResolver(from), LocationResolver(to));
     }
 
-    QTemporaryDir m_root;
-    const QString sourceFolder = m_root.filePath(u"Source/Music"_s);
-    const QString destinationFolder = m_root.filePath(u"Destination/Music"_s);
+    const QString sourceFolder = at(u"Source/Music"_s);
+    const QString destinationFolder = at(u"Destination/Music"_s);
     /// The completedItemCount of every snapshot reported, in order.
     std::vector<qint64> counts;
     const std::function<void(const SyncJob &)> record = [this](const SyncJob &snapshot) {
@@ -114,10 +103,10 @@ TEST_F(SyncRunTest, TouchesOnlyLocalMediaAndRemovesOnlyFilesInsideTheDestination
     // (the link and the real file 7th and 8th) two made, nine kept silently; the update and the
     // playlist, listed and never written, each count as done, so the end reads 100 %.
     EXPECT_EQ(counts, (std::vector<qint64>{1, 10, 11, 15, 16, 16}));
-    EXPECT_EQ(entriesOf(elsewhere), "keep.m4a|linked.m4a");
-    EXPECT_EQ(entriesOf(destinationFolder + u"2"_s), "x.m4a");
-    EXPECT_EQ(entriesOf(destinationPath(u"Folder"_s)), "inside.m4a");
-    EXPECT_EQ(entriesOf(destinationFolder), "Folder|a.m4a");
+    EXPECT_EQ(namesIn(elsewhere), "keep.m4a|linked.m4a");
+    EXPECT_EQ(namesIn(destinationFolder + u"2"_s), "x.m4a");
+    EXPECT_EQ(namesIn(destinationPath(u"Folder"_s)), "inside.m4a");
+    EXPECT_EQ(namesIn(destinationFolder), "Folder|a.m4a");
     EXPECT_EQ(contentsOf(destinationPath(u"a.m4a"_s)), QByteArray("new"));
 }
 
@@ -153,7 +142,7 @@ TEST_F(SyncRunTest, MirrorsVisibleArtworkThatIsMissingOrOlderWithoutReporting)
     }
     // A copy keeps the source's date, so the next pass finds the pair alike and copies nothing.
     EXPECT_EQ(QFileInfo(mirror(u"older.itc"_s)).lastModified(), stamp);
-    EXPECT_EQ(entriesOf(mirror(QString())), "Cache|newer.itc|older.itc|only-here.itc|same.itc");
+    EXPECT_EQ(namesIn(mirror(QString())), "Cache|newer.itc|older.itc|only-here.itc|same.itc");
     // A date that cannot be read forces the copy.
     EXPECT_TRUE(SyncEngine::needsCopy(artwork(u"gone.itc"_s), mirror(u"same.itc"_s)));
     // A mirror inside its own source must not feed the walk its own copies.
@@ -168,12 +157,7 @@ TEST_F(SyncRunTest, AFailingArtworkCopyStopsTheRunKeepingWhatIsInTheWay)
     const QString inTheWay = destinationPath(u"Album Artwork/x.itc"_s);
     ASSERT_TRUE(writeFile(inTheWay + u"/keep"_s, "keep"));
     SyncPlan run = plan({sourceTrack(u"0.m4a"_s)});
-    try {
-        SyncEngine::runSync(run, record);
-        ADD_FAILURE() << "the run went past the failure";
-    } catch (const FileSystemError &error) {
-        EXPECT_TRUE(error.description().contains(u'"' + inTheWay + u'"')) << error.what();
-    }
+    EXPECT_TRUE(errorOf<FileSystemError>([&] { SyncEngine::runSync(run, record); }).contains(u'"' + inTheWay + u'"'));
     EXPECT_EQ(contentsOf(inTheWay + u"/keep"_s), QByteArray("keep"));
     EXPECT_TRUE(run.job.status == SyncJob::SyncStatus::transferring && run.job.completedItemCount == 1);
 }

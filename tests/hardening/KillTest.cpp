@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -16,6 +15,8 @@ using namespace quaverly::fixtures;
 using namespace quaverly::hardening;
 
 namespace {
+
+using KillTest = quaverly::test::TemporaryFolderTest;
 
 // Starts a sync, kills it once its progress reaches `percent` (plus up to 2 ms) and answers the
 // destination's tree, or nothing when the run ended before the kill.
@@ -40,13 +41,11 @@ std::optional<QMap<QString, QByteArray>> killSyncAt(int percent, const QStringLi
 
 } // namespace
 
-TEST(KillTest, KilledSyncsLeaveEveryFileOldOrNewAndTheNextRunFinishesClean)
+TEST_F(KillTest, KilledSyncsLeaveEveryFileOldOrNewAndTheNextRunFinishesClean)
 {
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
     // A tmpfs spares the flush of every replaced file; the ordinary disk serves otherwise, slower.
-    const ScratchMount mount(root.filePath(u"fs"_s), "size=256m");
-    const QString folder = mount.skipReason() ? root.path() : root.filePath(u"fs"_s);
+    const ScratchMount mount(at(u"fs"_s), "size=256m");
+    const QString folder = mount.skipReason() ? m_root.path() : at(u"fs"_s);
     LibraryOptions options;
     options.trackCount = 1000;
     options.libraryFolder = folder + u"/Source"_s;

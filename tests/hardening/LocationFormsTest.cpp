@@ -3,7 +3,6 @@
 #include "scanner/MusicLibraryScanner.h"
 #include "support/PlistText.h"
 
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -36,11 +35,9 @@ MusicLibrary writeLibrary(const QString &folder, const Entries &entries)
 
 QString encoded(const QString &name) { return QString::fromLatin1(QUrl::toPercentEncoding(name)); }
 
-class LocationFormsTest : public ::testing::Test
+class LocationFormsTest : public test::TemporaryFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_root.isValid()); }
-
     // Syncs the two libraries and answers the destination's files, hidden ones included.
     QMap<QString, QByteArray> sync(const Entries &source, const Entries &destination)
     {
@@ -51,9 +48,8 @@ protected:
         return treeDigest(destinationFolder);
     }
 
-    QTemporaryDir m_root;
-    const QString sourceFolder = m_root.filePath(u"Source"_s);
-    const QString destinationFolder = m_root.filePath(u"Destination"_s);
+    const QString sourceFolder = at(u"Source"_s);
+    const QString destinationFolder = at(u"Destination"_s);
     QMap<QString, QByteArray> before;
 };
 
@@ -65,8 +61,8 @@ TEST_F(LocationFormsTest, CopiesEachFileOnceUnderItsOwnNameAndRemovesOnlyWhatALo
     const QString noel = u"No\u00ebl.m4a"_s;
     const QString zoe = u"Zoe\u0308.m4a"_s;
     const QString special = u"a#b?c%d+e.m4a"_s;
-    ASSERT_TRUE(writeFile(m_root.filePath(cafe), {}));
-    if (QFile::exists(m_root.filePath(cafe.normalized(QString::NormalizationForm_C))))
+    ASSERT_TRUE(writeFile(at(cafe), {}));
+    if (QFile::exists(at(cafe.normalized(QString::NormalizationForm_C))))
         GTEST_SKIP() << "this file system takes both normalisation forms for one name";
     const auto after = sync(
         {

@@ -4,7 +4,6 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -14,20 +13,14 @@ using quaverly::test::plistDocument;
 
 namespace {
 
-class MusicLibraryScannerTest : public ::testing::Test
+class MusicLibraryScannerTest : public test::TemporaryFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_folder.isValid()); }
-
-    QString path(const QString &name) const { return m_folder.filePath(name); }
-
     QUrl writeLibrary(const QByteArray &bytes)
     {
-        EXPECT_TRUE(test::writeFile(path(u"Music Library.xml"_s), bytes));
-        return QUrl::fromLocalFile(path(u"Music Library.xml"_s));
+        EXPECT_TRUE(test::writeFile(at(u"Music Library.xml"_s), bytes));
+        return QUrl::fromLocalFile(at(u"Music Library.xml"_s));
     }
-
-    QTemporaryDir m_folder;
 };
 
 } // namespace
@@ -46,11 +39,11 @@ TEST_F(MusicLibraryScannerTest, NonDictionaryRootFailsWithItsOwnSentence)
 TEST_F(MusicLibraryScannerTest, DetectsAlbumArtworkByExistence)
 {
     const QUrl url = writeLibrary(plistDocument("<dict/>"));
-    const QUrl artwork = QUrl::fromLocalFile(path(u"Album Artwork"_s));
+    const QUrl artwork = QUrl::fromLocalFile(at(u"Album Artwork"_s));
     EXPECT_FALSE(MusicLibraryScanner::scanLibrarySync(url).artworkCacheURL);
-    ASSERT_TRUE(test::writeFile(path(u"Album Artwork"_s), {}));
+    ASSERT_TRUE(test::writeFile(at(u"Album Artwork"_s), {}));
     EXPECT_EQ(MusicLibraryScanner::scanLibrarySync(url).artworkCacheURL, artwork);
-    ASSERT_TRUE(QFile::remove(path(u"Album Artwork"_s)) && QDir(m_folder.path()).mkdir(u"Album Artwork"_s));
+    ASSERT_TRUE(QFile::remove(at(u"Album Artwork"_s)) && QDir(m_root.path()).mkdir(u"Album Artwork"_s));
     EXPECT_EQ(MusicLibraryScanner::scanLibrarySync(url).artworkCacheURL, artwork);
 }
 

@@ -7,7 +7,6 @@
 #include "support/PlistText.h"
 #include "support/TestFiles.h"
 
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +18,8 @@ using namespace Qt::StringLiterals;
 using namespace quaverly;
 
 namespace {
+
+using StreamedScanTest = test::TemporaryFolderTest;
 
 // The file's contents as the whole tree gives them, without slices or a second thread.
 MusicLibrary fromWholeTree(const QByteArray &bytes)
@@ -64,12 +65,10 @@ const QByteArray onePlaylist = R"(<array>
 
 } // namespace
 
-TEST(StreamedScanTest, GivesTheLibrariesTheWholeTreeGives)
+TEST_F(StreamedScanTest, GivesTheLibrariesTheWholeTreeGives)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
     // Several megabytes, so that the track table and the playlists span several slices.
-    const QByteArray large = generated(folder.filePath(u"large"_s), 4'000, 60);
+    const QByteArray large = generated(at(u"large"_s), 4'000, 60);
     ASSERT_GT(large.size(), 4 << 20);
     const auto document = [](const QByteArray &tracks, const QByteArray &playlists, const QByteArray &more = {}) {
         return test::plistDocument("<dict><key>Tracks</key>" + tracks + "<key>Playlists</key>" + playlists + more
@@ -88,7 +87,7 @@ TEST(StreamedScanTest, GivesTheLibrariesTheWholeTreeGives)
     };
     for (const auto &[name, bytes, expectedTracks] : rows) {
         SCOPED_TRACE(name);
-        const QString path = folder.filePath(u"Music Library.xml"_s);
+        const QString path = at(u"Music Library.xml"_s);
         ASSERT_TRUE(test::writeFile(path, bytes));
         const MusicLibrary expected = fromWholeTree(bytes);
         ASSERT_EQ(expected.tracks.size(), expectedTracks);
@@ -100,15 +99,13 @@ TEST(StreamedScanTest, GivesTheLibrariesTheWholeTreeGives)
     }
 }
 
-TEST(StreamedScanTest, ReportsGrowingByteCountsEndingAtTheFileSize)
+TEST_F(StreamedScanTest, ReportsGrowingByteCountsEndingAtTheFileSize)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const QByteArray bytes = generated(folder.path(), 3'000, 20);
+    const QByteArray bytes = generated(m_root.path(), 3'000, 20);
     ASSERT_GT(bytes.size(), 2 << 20);
 
     std::vector<std::pair<qint64, qint64>> reports;
-    (void)MusicLibraryScanner::scanLibrarySync(QUrl::fromLocalFile(folder.filePath(u"Music Library.xml"_s)),
+    (void)MusicLibraryScanner::scanLibrarySync(QUrl::fromLocalFile(at(u"Music Library.xml"_s)),
                                                [&](qint64 read, qint64 size) { reports.emplace_back(read, size); });
     ASSERT_GE(reports.size(), 2u);
     for (std::size_t i = 0; i < reports.size(); ++i) {

@@ -2,7 +2,6 @@
 
 #include "support/TestFiles.h"
 
-#include <QTemporaryDir>
 #include <QVariant>
 #include <QXmlStreamReader>
 
@@ -65,6 +64,8 @@ void readLibrary(const QByteArray &bytes, Library &library)
     }
 }
 
+using LibraryFixtureTest = test::TemporaryFolderTest;
+
 QStringList sorted(QStringList list)
 {
     list.sort();
@@ -73,7 +74,7 @@ QStringList sorted(QStringList list)
 
 } // namespace
 
-TEST(LibraryFixtureTest, WritesRequestedCountsAsWellFormedPropertyListTheSameEachTime)
+TEST_F(LibraryFixtureTest, WritesRequestedCountsAsWellFormedPropertyListTheSameEachTime)
 {
     for (const auto &[tracks, playlists] : {std::pair{0, 0}, {400, 40}}) {
         SCOPED_TRACE(testing::Message() << tracks << " tracks, " << playlists << " playlists");
@@ -93,11 +94,9 @@ TEST(LibraryFixtureTest, WritesRequestedCountsAsWellFormedPropertyListTheSameEac
 
 // What the window tests, the screenshots and the end-to-end tests rely on: a pair that differs in
 // every way the summary counts, exactly as the generator reports.
-TEST(LibraryFixtureTest, DemoPairDiffersExactlyAsReported)
+TEST_F(LibraryFixtureTest, DemoPairDiffersExactlyAsReported)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const LibraryPair pair = generateDemoPair(folder.path());
+    const LibraryPair pair = generateDemoPair(m_root.path());
     Library source, destination;
     ASSERT_NO_FATAL_FAILURE(readLibrary(test::contentsOf(pair.source.xmlPath).value_or(""), source));
     ASSERT_NO_FATAL_FAILURE(readLibrary(test::contentsOf(pair.destination.xmlPath).value_or(""), destination));

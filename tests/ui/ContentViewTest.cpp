@@ -24,7 +24,6 @@
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStyle>
-#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 using namespace quaverly;
@@ -76,13 +75,13 @@ QPalette darkPalette()
     return dark;
 }
 
-class ContentViewTest : public ::testing::Test
+class ContentViewTest : public TemporaryFolderTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(temp.isValid());
-        pair = fixtures::generateDemoPair(temp.path());
+        TemporaryFolderTest::SetUp();
+        pair = fixtures::generateDemoPair(m_root.path());
         view.setFileDialog([this](QWidget *, const LibraryPickerView::DialogRequest &) { return nextChoice; });
         view.show();
     }
@@ -167,7 +166,6 @@ protected:
         }
     }
 
-    QTemporaryDir temp;
     fixtures::LibraryPair pair;
     std::optional<QUrl> nextChoice;
     ContentView view;
@@ -243,11 +241,11 @@ TEST_F(ContentViewTest, RunsTheWholeFlowThroughTheButtonsToSyncComplete)
     click(view, "showOperationsButton");
     const QAbstractItemModel &operations = *child<QListView>(view, "operationsList").model();
     EXPECT_EQ(operations.match(operations.index(0, 0), Qt::DisplayRole, u"copy "_s, -1).size(), done.outcome.copied);
-    std::optional<QString> saveTo = temp.filePath(u"Import.m3u8"_s);
+    std::optional<QString> saveTo = at(u"Import.m3u8"_s);
     view.setSaveDialog([&](QWidget *, const QString &, const QString &) { return saveTo; });
     click(view, "saveImportListButton");
     EXPECT_EQ(contentsOf(*saveTo), done.importList());
-    saveTo = temp.filePath(u"No Such Folder/Import.m3u8"_s);
+    saveTo = at(u"No Such Folder/Import.m3u8"_s);
     click(view, "saveImportListButton");
     EXPECT_TRUE(child<QMessageBox>(view, "saveFailedBox").text().startsWith(u"Couldn't write \"%1\": "_s.arg(*saveTo)));
 
@@ -292,7 +290,7 @@ TEST_F(ContentViewTest, RunsTheWholeFlowThroughTheButtonsToSyncComplete)
 
 TEST_F(ContentViewTest, ShowsAFailedScanOrSyncVerbatimAndWrappedUntilDismissed)
 {
-    scan(temp.filePath(u"Exported <b>Libraries</b>/From the studio computer before the move in spring"
+    scan(at(u"Exported <b>Libraries</b>/From the studio computer before the move in spring"
                        u"/Old drive/Music Library.xml"_s),
          pair.destination.xmlPath, Kind::failed);
     expectScreen({.banner = true, .scanEnabled = true});
@@ -314,7 +312,7 @@ TEST_F(ContentViewTest, ShowsAFailedScanOrSyncVerbatimAndWrappedUntilDismissed)
 TEST_F(ContentViewTest, LocatesAMovedSourceMediaFolderAndListsTheFilesStillMissingAfterTheSync)
 {
     const QString recorded = QDir(pair.source.libraryFolder).filePath(u"Media.localized"_s);
-    const QString moved = temp.filePath(u"Copied from the studio computer before the move in spring/Media"_s);
+    const QString moved = at(u"Copied from the studio computer before the move in spring/Media"_s);
     ASSERT_TRUE(QDir().mkpath(QFileInfo(moved).path()) && QDir().rename(recorded, moved));
     scan(pair.source.xmlPath, pair.destination.xmlPath);
     const QStringList notFound = coordinator().currentPlan()->missingFiles();
@@ -348,10 +346,10 @@ TEST_F(ContentViewTest, ShowsTheTransferKeepsASyncRunningWhenClosingIsDeclinedAn
     fixtures::LibraryOptions options;
     options.trackCount = 3000;
     options.playlistCount = 4;
-    options.libraryFolder = temp.filePath(u"Large/Source"_s);
+    options.libraryFolder = at(u"Large/Source"_s);
     options.writeMedia = true;
     const fixtures::LibraryPair large =
-        fixtures::generatePair(options, {.removedTracks = 2800}, temp.filePath(u"Large/Destination"_s));
+        fixtures::generatePair(options, {.removedTracks = 2800}, at(u"Large/Destination"_s));
     int asked = 0;
     view.setStopQuestion([&](QWidget *) { ++asked; return false; });
     scan(large.source.xmlPath, large.destination.xmlPath);
@@ -383,7 +381,7 @@ TEST_F(ContentViewTest, ShowsTheTransferKeepsASyncRunningWhenClosingIsDeclinedAn
 TEST_F(ContentViewTest, AsksBeforeASyncThatWouldEmptyTheDestination)
 {
     // A property list that is no music library reads as a library without tracks.
-    const QString notALibrary = temp.filePath(u"Preferences.plist"_s);
+    const QString notALibrary = at(u"Preferences.plist"_s);
     ASSERT_TRUE(writeFile(notALibrary, "<plist><dict/></plist>"));
     int asked = 0;
     bool agree = false;

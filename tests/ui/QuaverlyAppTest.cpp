@@ -3,12 +3,12 @@
 #include "ui/ContentView.h"
 #include "ui/QuaverlyApp.h"
 #include "UiTestSupport.h"
+#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -18,7 +18,7 @@ using Kind = SyncCoordinator::Phase::Kind;
 
 namespace {
 
-class QuaverlyAppTest : public ::testing::Test
+class QuaverlyAppTest : public TemporaryFolderTest
 {
 protected:
     void TearDown() override
@@ -63,9 +63,7 @@ TEST_F(QuaverlyAppTest, AsksBeforeAWindowOrAQuitStopsASyncAndFinishesOnlyOnceThe
 {
     for (const bool quit : {false, true}) {
         SCOPED_TRACE(quit ? "quit request" : "window closed");
-        QTemporaryDir temp;
-        ASSERT_TRUE(temp.isValid());
-        const fixtures::LibraryPair pair = fixtures::generateDemoPair(temp.path());
+        const fixtures::LibraryPair pair = fixtures::generateDemoPair(at(quit ? u"quit"_s : u"close"_s));
         finished.clear();
         QPointer<ContentView> window = app.openWindow();
         bool stop = false;

@@ -80,10 +80,9 @@ TEST(SyncProgressViewTest, ShowsTheTransferBytesSpeedTimeLeftAndFileNameOnlyWhil
         EXPECT_EQ(figures.isVisibleTo(&view), !c.bytes.isEmpty());
         if (c.bytes.isEmpty())
             continue;
-        EXPECT_EQ(child<QLabel>(view, "bytesText").text(), c.bytes);
-        EXPECT_EQ(child<QLabel>(view, "speedText").text(), c.speed);
-        EXPECT_EQ(child<QLabel>(view, "timeLeftText").text(), c.timeLeft);
-        EXPECT_EQ(file.fullText(), c.file);
+        EXPECT_EQ((QStringList{child<QLabel>(view, "bytesText").text(), child<QLabel>(view, "speedText").text(),
+                               child<QLabel>(view, "timeLeftText").text(), file.fullText()}),
+                  (QStringList{c.bytes, c.speed, c.timeLeft, c.file}));
     }
 }
 
