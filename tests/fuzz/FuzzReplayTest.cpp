@@ -62,6 +62,10 @@ TEST(FuzzReplayTest, HostileInputsEndInTheirOwnSentenceOrInsideTheDestination)
         {u"seeds/library/character-reference-out-of-range.xml"_s, u"reference to invalid character number"_s},
         {u"seeds/library/utf8-surrogate-bytes.xml"_s, u"not well-formed (invalid token)"_s},
         {u"seeds/library/track-locations.xml"_s, u"read: 14 tracks, 0 playlists"_s},
+        // Shapes an export may take: a byte order mark, UTF-16, comments, instructions and CDATA.
+        {u"seeds/library/utf8-bom.xml"_s, u"read: 1 tracks"_s},
+        {u"seeds/library/utf16-bom.xml"_s, u"read: 0 tracks"_s},
+        {u"seeds/library/cdata-comment-pi.xml"_s, u"read: 0 tracks"_s},
         {u"seeds/placement/dot-dot-encoded.txt"_s, u"target \"/Volumes/M/Music/passwd\""_s},
         {u"seeds/placement/host-share-destination.txt"_s, u"destination folder none, target none"_s},
         {u"seeds/placement/sibling-prefix.txt"_s, u"target \"/Volumes/M/Music/01.m4a\""_s},

@@ -54,24 +54,6 @@ TEST(PropertyListTest, ReadsEveryValueTypeAndARepeatedKeysLastValue)
     EXPECT_FALSE(get(u"Real").toInteger() || get(u"Count").toReal() || get(u"Name").toInteger());
 }
 
-TEST(PropertyListTest, AcceptsEveryExportedShape)
-{
-    const QByteArray value = "<dict><key>A</key><string>b</string></dict>";
-    static constexpr char16_t utf16[] = u"\uFEFF<plist><dict><key>A</key><string>b</string></dict></plist>";
-    const std::pair<const char *, QByteArray> cases[] = {
-        {"byte order mark", "\xEF\xBB\xBF<plist>" + value + "</plist>"},
-        {"comments, instructions and whitespace",
-         "<!-- before --><?pi x?><plist>\r\n\t<dict><?pi y?>\n <key>A</key><!-- c -->"
-         "<string>b</string></dict></plist><!-- after -->"},
-        {"UTF-16", QByteArray(reinterpret_cast<const char *>(utf16), sizeof(utf16) - sizeof(char16_t))},
-    };
-    for (const auto &[name, bytes] : cases) {
-        SCOPED_TRACE(name);
-        const PropertyList list = PropertyList::parse(bytes);
-        EXPECT_EQ(list.root().value(u"A").value_or(list.root()).toString(), u"b"_s);
-    }
-}
-
 TEST(PropertyListTest, ReadsValuesAndTokensLongerThanOneFeed)
 {
     const QByteArray longText(3'000'000, 'x');
