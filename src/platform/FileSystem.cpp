@@ -23,6 +23,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <time.h>
 #include <unistd.h>
 
 #if defined(__linux__)
@@ -366,11 +367,37 @@ int copyToNewFile(int source, const struct stat &sourceStatus, const QByteArray 
     return error;
 }
 
+/// Waits, up to a bound, until the source has gone unchanged for a moment. A write marks the
+/// file's change time when it begins; one already under way when the copy starts could still
+/// land in its middle and leave no later trace in the file's status, so a file changed moments
+/// ago is copied once it has been still a while. A change time ahead of the clock (another
+/// computer's, over a network) is not waited for.
+int waitUntilStill(int source, struct stat &sourceStatus)
+{
+    constexpr qint64 stillNs = 200'000'000;
+    constexpr int mostWaits = 5;
+    for (int wait = 0; wait < mostWaits; ++wait) {
+        timespec now;
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const timespec changed = changeTime(sourceStatus);
+        const qint64 sinceNs = (qint64(now.tv_sec) - changed.tv_sec) * 1'000'000'000 + (now.tv_nsec - changed.tv_nsec);
+        if (sinceNs < 0 || sinceNs >= stillNs)
+            return 0;
+        const timespec pause{0, long(stillNs - sinceNs)};
+        ::nanosleep(&pause, nullptr);
+        if (::fstat(source, &sourceStatus) != 0)
+            return errno;
+    }
+    return 0;
+}
+
 /// copyToNewFile, once more from the start when the source changed meanwhile: a file that is
 /// being written stays torn for a moment, one that keeps changing is not copied at all.
 int copyOneVersion(int source, struct stat &sourceStatus, const QByteArray &target, bool durable,
                    const struct stat *owner = nullptr)
 {
+    if (const int error = waitUntilStill(source, sourceStatus))
+        return error;
     int error = copyToNewFile(source, sourceStatus, target, durable, owner);
     if (error != sourceChanged)
         return error;
