@@ -7,8 +7,8 @@ namespace quaverly::internal {
 std::vector<std::optional<FileSystem::FileStatus>> fileStatuses(const QList<QString> &paths)
 {
     // The files of a folder that is not there are not there either. Asked about one by one, they
-    // would even wait for each other: each question looks the missing folder up anew, and a
-    // volume answers one lookup of a name at a time.
+    // would even wait for each other: each question looks the missing folder up anew, and the
+    // system lets one lookup of a name in a folder go out at a time.
     QHash<QStringView, qsizetype> folderIndex;
     std::vector<qsizetype> folderOf(size_t(paths.size()), -1);
     QList<QString> folders;
