@@ -107,9 +107,9 @@ private:
 };
 
 // Each new file costs a network volume a dozen round trips or more (lookups, create, owner,
-// mode, times, flush, rename); this many copies at once hide most of them. Large files go fewer
-// at a time (ConcurrentCopies::bytesAtOnce).
-constexpr int copiesOverNetwork = 16;
+// mode, times, flush, rename); as many copies at once as requests hide most of them. Large
+// files go fewer at a time (ConcurrentCopies::bytesAtOnce).
+constexpr int copiesOverNetwork = Volume::requestsAtOnce;
 
 // A job decoded from elsewhere may name a destination that no path of this machine reaches.
 FileSystemError notLocalDestination(const QString &path, const SyncJob &job)

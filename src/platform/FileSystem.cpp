@@ -57,6 +57,7 @@ namespace FileSystem {
 namespace {
 
 using internal::FileDescriptor;
+using internal::retryOnInterrupt;
 
 QString quoted(const QString &path)
 {
@@ -102,16 +103,6 @@ QByteArray nativePathOrFail(const QString &path, const QString &action)
     if (!native)
         fail(action, EINVAL);
     return *std::move(native);
-}
-
-template<typename Call>
-auto retryOnInterrupt(Call call)
-{
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
 }
 
 timespec modificationTime(const struct stat &status)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "platform/Volume.h"
 
 #include <QList>
 #include <QString>
@@ -22,9 +23,8 @@ namespace quaverly::internal {
 template <typename Ask>
 void askAtOnce(qsizetype count, const Ask &ask)
 {
-    // As many at once as copies over a network; a local disk answers them as fast. Each thread
-    // takes a few at a time: few enough that the last ones leave no thread waiting long.
-    constexpr int atOnce = 16;
+    // A local disk answers as fast as many at once. Each thread takes a few at a time: few
+    // enough that the last ones leave no thread waiting long.
     constexpr qsizetype batch = 32;
     std::atomic<qsizetype> next = 0;
     const auto work = [&] {
@@ -33,7 +33,7 @@ void askAtOnce(qsizetype count, const Ask &ask)
                 ask(i);
         }
     };
-    const int helpers = int(std::min<qsizetype>(atOnce, (count + batch - 1) / batch)) - 1;
+    const int helpers = int(std::min<qsizetype>(Volume::requestsAtOnce, (count + batch - 1) / batch)) - 1;
     QThreadPool pool;
     pool.setMaxThreadCount(std::max(helpers, 1));
     for (int i = 0; i < helpers; ++i)

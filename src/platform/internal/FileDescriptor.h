@@ -1,8 +1,20 @@
 #pragma once
 
+#include <cerrno>
 #include <utility>
 
 namespace quaverly::internal {
+
+/// Calls a system call until a signal no longer interrupts it, and returns what it returned.
+template<typename Call>
+auto retryOnInterrupt(Call call)
+{
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result == -1 && errno == EINTR);
+    return result;
+}
 
 /// Owns one open file descriptor of the operating system and closes it when destroyed, leaving
 /// errno as it was. Movable, not copyable; like the descriptor itself, not for sharing between

@@ -1,5 +1,7 @@
 #include "platform/internal/ReadAhead.h"
 
+#include "platform/internal/FileDescriptor.h"
+
 #include <cerrno>
 
 #include <unistd.h>
@@ -60,10 +62,7 @@ void ReadAhead::run()
             buffer = std::move(m_free.back());
             m_free.pop_back();
         }
-        ssize_t got;
-        do {
-            got = ::read(m_fd, buffer.data.get(), size_t(m_chunkSize));
-        } while (got < 0 && errno == EINTR);
+        const ssize_t got = retryOnInterrupt([&] { return ::read(m_fd, buffer.data.get(), size_t(m_chunkSize)); });
         buffer.error = got < 0 ? errno : 0;
         buffer.used = got > 0 ? qsizetype(got) : 0;
         {
